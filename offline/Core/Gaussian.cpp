@@ -1,1 +1,74 @@
-// Gaussian
+#include "Gaussian.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "CoordSys.h"
+#include "MapTypes.h"
+#include "Wgs84.h"
+
+// The series are evaluated term by term in a fixed order and grouping: eastings of
+// stored maps were computed this way, and lane tests compare against them to the bit.
+
+namespace ql {
+
+XYZ gaussian_convert_deprecated(const Point& p, double w) {
+  const int n = TruncToInt((1.5 + p.dLon) / w);
+  const double L0 = n * w;
+  const double l = Degree2Rad(p.dLon - L0);
+  const double B = Degree2Rad(p.dLat);
+
+  const double X = GetX(B);
+  const double N = GetN(B);
+  const double t = std::tan(B);
+  const double t2 = t * t;
+  const double cB = std::cos(B);
+  const double eta2 = ep2 * cB * cB;
+  const double m = l * cB;
+  const double m2 = m * m;
+
+  const double dY = X + 0.5 * N * m * m * t +
+                    ((5 - t2 + 9 * eta2) + 4 * eta2 * eta2) * (N * t) * m2 * m2 / 24 +
+                    ((61 - 58 * t2) + t2 * t2) * (m2 * m2 * m2 * N * t) / 720;
+  const double dX = n * ZoneOffset + EastOffset + N * m + (1 - t2 + eta2) * N * m * m2 / 6 +
+                    ((5 - 18 * t2 + t2 * t2) + 14 * eta2 - 58 * eta2 * t2) * N * m * m2 * m2 / 120;
+  return XYZ(dX, dY, p.dAlt);
+}
+
+Point gaussian_inverse_deprecated(const XYZ& q, double w) {
+  const int n = TruncToInt(q.dX / ZoneOffset);
+  const double L0 = Degree2Rad(n * w);
+  const double y = q.dX - (n * ZoneOffset + EastOffset);
+  const double x = q.dY;
+
+  const double Bf = GetLatByX(x);
+  const double cf = std::cos(Bf);
+  const double eta2 = ep2 * cf * cf;
+  const double tf = std::tan(Bf);
+  const double t2 = tf * tf;
+  const double V = GetV(Bf);
+  const double N = c / V;
+  const double u = y / N;
+  const double u2 = u * u;
+  const double u3 = u * u * u;
+  const double u4 = u * u * u * u;
+  const double u5 = u * u * u * u * u;
+  const double u6 = u * u * u * u * u * u;
+
+  const double l = (u - (t2 + t2 + 1 + eta2) * u3 / 6 +
+                    ((5 + 28 * t2) + 24 * t2 * t2 + 6 * eta2 + 8 * eta2 * t2) * u5 / 120) *
+                   (1 / cf);
+  const double B = Bf - (u2 / 2 - (3 * t2 + 5 + eta2 - 9 * eta2 * t2) * u4 / 24 +
+                         ((61 + 90 * t2) + 45 * t2 * t2) * u6 / 720) *
+                            (tf * (V * V));
+  return Point(Rad2Degree(L0 + l), Rad2Degree(B), q.dZ);
+}
+
+double GetValidZoneWidth_impl(const Point& p1, const Point& p2) {
+  for (double w = 2.0; 4.0 > w; w += 0.1) {
+    if (TruncToInt((1.5 + p1.dLon) / w) == TruncToInt((1.5 + p2.dLon) / w)) return w;
+  }
+  throw std::invalid_argument("GetValidZoneWidth: no zone width below 4 degrees holds both longitudes");
+}
+
+}  // namespace ql

@@ -1,1 +1,205 @@
-// HdLibMath
+#include "HdLibMath.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+
+#include "MapTypes.h"
+
+namespace ql {
+
+XYZ XYZ::operator-(const XYZ& o) const { return XYZ(dX - o.dX, dY - o.dY, dZ - o.dZ); }
+
+double XYZ::length_xy() const { return std::sqrt(dY * dY + dX * dX); }
+
+double Cross(const XYZ& u, const XYZ& v) { return u.dX * v.dY - u.dY * v.dX; }
+
+namespace {
+
+using Line = std::vector<std::vector<double>>;
+
+// Each vertex is projected in its own zone, exactly as the lane data was built.
+XYZ Project(const std::vector<double>& tuple) { return P2XYZ(Point(tuple)); }
+
+// Positive when o, u, v turn counter-clockwise.
+double Orientation(const XYZ& o, const XYZ& u, const XYZ& v) {
+  return (v.dY - o.dY) * (u.dX - o.dX) - (v.dX - o.dX) * (u.dY - o.dY);
+}
+
+// Where a strip walk stands on one polyline: vertex k of the walk is line[k], or
+// line[size - 1 - k] when the line is walked backwards.
+struct Walk {
+  const Line& line;
+  bool backwards;
+  std::size_t At(std::size_t k) const { return backwards ? line.size() - 1 - k : k; }
+  XYZ Vertex(std::size_t k) const { return Project(line[At(k)]); }
+};
+
+}  // namespace
+
+bool HdLibMath::IsInTriangle(const XYZ& a, const XYZ& b, const XYZ& c, const XYZ& p) {
+  // Swapping b and c negates the orientation exactly, so one swap makes any
+  // clockwise triangle counter-clockwise.
+  const bool clockwise = 0 > Orientation(a, b, c);
+  const XYZ& u = clockwise ? c : b;
+  const XYZ& v = clockwise ? b : c;
+  return Orientation(a, u, p) > 0 && Orientation(u, v, p) > 0 && Orientation(v, a, p) > 0;
+}
+
+bool HdLibMath::IsInTriangle(const Point& a, const Point& b, const Point& c, const Point& p) {
+  struct Vector2d {
+    double x;
+    double y;
+    Vector2d(double xIn, double yIn) : x(xIn), y(yIn) {}
+    Vector2d Minus(Vector2d o) const { return Vector2d(x - o.x, y - o.y); }
+    double CrossProduct(Vector2d o) const { return x * o.y - o.x * y; }
+  };
+  const XYZ qa = P2XYZ(a);
+  const XYZ qb = P2XYZ(b);
+  const XYZ qc = P2XYZ(c);
+  const XYZ qp = P2XYZ(p);
+  const Vector2d va(qa.dX, qa.dY);
+  const Vector2d u = Vector2d(qb.dX, qb.dY).Minus(va);
+  const Vector2d v = Vector2d(qc.dX, qc.dY).Minus(va);
+  const Vector2d w = Vector2d(qp.dX, qp.dY).Minus(va);
+  const double uv = u.CrossProduct(v);
+  return uv * v.CrossProduct(w) >= 0 && uv * w.CrossProduct(u) >= 0;
+}
+
+bool HdLibMath::IsInRecArea(const Point& p, const Line& first, const Line& second, bool reversed) {
+  const std::size_t sA = first.size();
+  const std::size_t sB = second.size();
+  if (sA == 0 || sB == 0) return false;
+  const std::size_t n = std::min(sA, sB) - 1;
+  const XYZ P = P2XYZ(p);
+  const Walk A{first, reversed};
+  const Walk B{second, false};
+
+  // Paired walk: triangles (a0, a1, b0) and (a1, b1, b0). Each vertex is projected
+  // once and carried to the next step; the lane test is the hot path of a request.
+  XYZ a0 = A.Vertex(0);
+  XYZ b0 = B.Vertex(0);
+  for (std::size_t i = 0; i < n; ++i) {
+    const XYZ a1 = A.Vertex(i + 1);
+    const XYZ b1 = B.Vertex(i + 1);
+    if (IsInTriangle(a0, a1, b0, P) || IsInTriangle(a1, b1, b0, P)) return true;
+    a0 = a1;
+    b0 = b1;
+  }
+  if (sA == sB) return false;
+
+  // Fan from the last vertex the walk reached on the shorter line over the rest of
+  // the longer one, continuing that line's walk direction.
+  const bool firstIsLonger = sA > sB;
+  const Walk& longer = firstIsLonger ? A : B;
+  const XYZ pivot = firstIsLonger ? b0 : a0;
+  XYZ l0 = firstIsLonger ? a0 : b0;
+  const std::size_t end = std::max(sA, sB) - 1;
+  for (std::size_t j = n; j < end; ++j) {
+    const XYZ l1 = longer.Vertex(j + 1);
+    if (IsInTriangle(pivot, l0, l1, P)) return true;
+    l0 = l1;
+  }
+  return false;
+}
+
+bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, Point& foot, double& dist, int& index) {
+  const XYZ P = P2XYZ(p);
+  double best = DBL_MAX;
+  int bestIndex = 0;
+  Point segmentFoot;
+  bool found = false;
+  XYZ nearestVertex;
+  double nearestDist = DBL_MAX;
+  bool anyVertex = false;
+
+  // One pass projects each vertex once: it serves both the segment ending at it and
+  // the nearest-vertex search.
+  XYZ A;
+  for (std::size_t j = 0; j < line.size(); ++j) {
+    const XYZ B = Project(line[j]);
+    const double d = DXYZ(B, P, false);
+    if (d <= nearestDist) {  // the last of equal minima wins
+      nearestDist = d;
+      nearestVertex = B;
+      anyVertex = true;
+    }
+    if (j > 0) {
+      const XYZ normal(A.dY - B.dY, B.dX - A.dX, 0);
+      // The foot lies strictly inside the segment; a zero-length segment never does.
+      if (Cross(B - P, normal) * Cross(normal, A - P) > 0) {
+        const double t = Cross(B - P, A - P) / (A - B).length_xy();
+        const double D = std::fabs(static_cast<double>(TruncToInt(t)));  // whole metres
+        if (best > D) {  // the first segment wins among equal whole-metre distances
+          const double la = B.dY - A.dY;
+          const double lb = A.dX - B.dX;
+          const double lc = A.dY * B.dX - A.dX * B.dY;
+          const double fx = (lb * lb * P.dX - la * lb * P.dY - la * lc) / (lb * lb + la * la);
+          const double fy = (la * la * P.dY - la * lb * P.dX - lb * lc) / (lb * lb + la * la);
+          // The mean of the two altitudes, not an interpolation.
+          const double fz = (A.dZ + B.dZ) / 2.0;
+          best = D;
+          bestIndex = static_cast<int>(j);
+          segmentFoot = XYZ2P(XYZ(fx, fy, fz));
+          found = true;
+        }
+      }
+    }
+    A = B;
+  }
+
+  const Point nearest = anyVertex ? XYZ2P(nearestVertex) : Point();
+  if (!found || best > 5.0 * nearestDist) {
+    foot = nearest;
+    dist = nearestDist;
+  } else {
+    foot = segmentFoot;
+    dist = best;
+  }
+
+  if (bestIndex != 0) {
+    index = bestIndex;
+    return true;
+  }
+  // No segment qualified: snap to the stored vertex nearest to the chosen foot.
+  const Point reference = foot;
+  double bestSphere = DBL_MAX;
+  std::size_t k = 0;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const Point vertex(line[i]);
+    const double d = PointsDis(vertex, reference);
+    if (d < bestSphere) {  // the first of equal minima wins
+      bestSphere = d;
+      k = i;
+      foot = vertex;
+    }
+  }
+  index = k == 0 ? 1 : static_cast<int>(k);
+  return true;
+}
+
+bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, Point& foot, double& dist) {
+  int index = 0;
+  return GetPerpendicularFoot(p, line, foot, dist, index);
+}
+
+bool HdLibMath::GetNearestPointFromArray(const Point& p, const Line& line, Point& nearest, double& dist,
+                                         int& index) {
+  double best = DBL_MAX;
+  index = 0;
+  nearest = Point();
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const Point vertex(line[i]);
+    const double d = PointsDis(vertex, p);
+    if (best > d) {  // the first of equal minima wins
+      best = d;
+      index = static_cast<int>(i);
+      nearest = vertex;
+    }
+  }
+  dist = best;
+  return true;
+}
+
+}  // namespace ql

@@ -4,6 +4,8 @@
 
 namespace ql {
 
+struct Point;
+
 // Truncates toward zero like a C cast, but defined for every input: a value whose
 // truncation does not fit a 32-bit int, or NaN, gives INT_MIN (what the x86-64
 // conversion instruction produces) instead of undefined behaviour. Every
@@ -12,5 +14,29 @@ inline int TruncToInt(double x) noexcept {
   if (!(x > -2147483649.0 && x < 2147483648.0)) return INT_MIN;
   return static_cast<int>(x);
 }
+
+// PI * x / 180 and 180 * x / PI, in that order.
+double Degree2Rad(double x);
+double Rad2Degree(double x);
+
+// Great-circle (haversine) distance in metres on a sphere of radius 6378137 m;
+// arguments in degrees. Symmetric in its two points.
+double PointsDis(double lon1, double lat1, double lon2, double lat2);
+double PointsDis(const Point& a, const Point& b, bool unused = false);
+
+// Squared / plain distance in raw degrees, (dlon)^2 + (dlat)^2.
+double D2_84(const Point& a, const Point& b);
+double D_84(const Point& a, const Point& b);
+
+// Shifts p by dx metres east and dy metres north on a fixed scale of
+// 111319.49 m per degree in both directions (no latitude factor).
+void PointDis2NewPoint(const Point& p, double dx, double dy, Point& out);
+
+// Grid bearing from -> to in the 3-degree plane, degrees in [0, 360), clockwise from grid north.
+double PointsAngle(const Point& from, const Point& to);
+
+// |x - y| folded to at most 180 degrees; for inputs more than 360 apart the result
+// goes negative (AngleSub(0, 540) is -180).
+double AngleSub(double x, double y);
 
 }  // namespace ql

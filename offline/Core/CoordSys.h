@@ -1,0 +1,133 @@
+#pragma once  // CoordSys.h: positions, plane points, rectangles, tile ids, the projection entry points and the tile grid
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "FieldList.h"
+
+namespace ql {
+
+// A geographic position: degrees east and north, altitude in metres.
+struct Point {
+  double dLon = 0.0;
+  double dLat = 0.0;
+  double dAlt = 0.0;
+
+  Point() = default;
+  Point(double lon, double lat, double alt) : dLon(lon), dLat(lat), dAlt(alt) {}
+  Point(const Point&) = default;
+  Point& operator=(const Point&) = default;
+  // A stored coordinate tuple: longitude, latitude and optionally altitude (0 when
+  // absent); values after the third are ignored. Throws std::invalid_argument for
+  // fewer than two values, before reading any.
+  Point(const std::vector<double>& d);  // NOLINT: tuples convert implicitly, as they are stored
+  // Keys "lon" and "lat" are required (std::invalid_argument otherwise), "height"
+  // is optional (altitude 0 when absent); other keys are ignored.
+  Point(const std::map<std::string, double>& m);  // NOLINT
+};
+
+// Lexicographic on longitude, latitude, altitude (strict less-than on each).
+bool operator<(const Point& l, const Point& r);
+// Exact on all three fields; a NaN field makes points unequal.
+bool operator==(const Point& l, const Point& r);
+bool operator!=(const Point& l, const Point& r);
+
+// An axis-aligned rectangle in degrees. Nothing enforces lb <= rt; every producer builds it so.
+struct Rect2D {
+  Point lb;  // smallest longitude and latitude
+  Point rt;  // largest longitude and latitude
+
+  Rect2D() = default;
+  Rect2D(const Point& lbIn, const Point& rtIn) : lb(lbIn), rt(rtIn) {}
+  Rect2D(const Rect2D&) = default;
+  Rect2D& operator=(const Rect2D&) = default;
+  // The box reaching halfWidth metres west and east and halfHeight metres south and
+  // north of p in p's 3-degree projection zone; corners at altitude 0. Same as P2R.
+  Rect2D(const Point& p, float halfWidth, float halfHeight);
+
+  // Closed overlap: rectangles touching along an edge or at a corner intersect.
+  bool intersect(const Rect2D& other) const;
+  // Half-open: lb is inside, rt is not; altitude ignored.
+  bool Contains(const Point& p) const;
+
+  // The four quadrants around the centre (the quadtree's cells).
+  Rect2D getLt() const;
+  Rect2D getLb() const;
+  Rect2D getRt() const;
+  Rect2D getRb() const;
+};
+
+// One tile of the longitude/latitude grid: column then row.
+struct TileId {
+  int nLonId = 0;
+  int nLatId = 0;
+
+  TileId() = default;
+  TileId(int lonId, int latId) : nLonId(lonId), nLatId(latId) {}
+};
+
+// By column, then row: sets of tile ids iterate column by column, rows ascending.
+bool operator<(const TileId& l, const TileId& r);
+
+// A position in the 3-degree Gauss-Krueger plane, metres. The easting carries the
+// zone number in its millions: zone * 1,000,000 + 500,000 + series easting.
+struct XYZ {
+  double dX = 0.0;  // easting with zone prefix
+  double dY = 0.0;  // northing from the equator
+  double dZ = 0.0;  // height, carried from and to Point::dAlt
+
+  XYZ() = default;
+  XYZ(double x, double y, double z) : dX(x), dY(y), dZ(z) {}
+
+  XYZ operator-(const XYZ& o) const;  // component-wise, all three coordinates
+  double length_xy() const;           // sqrt(dY^2 + dX^2)
+};
+
+QL_FIELDS(Point, dLon, dLat, dAlt);
+QL_FIELDS(Rect2D, lb, rt);
+QL_FIELDS(TileId, nLonId, nLatId);
+
+// ---- projection ------------------------------------------------------------
+// Forward and inverse series with zone width w (degrees). The zone number is
+// trunc((1.5 + lon) / w); west of 4.5 W it turns negative and the inverse does not
+// recover it, so the round trip only holds east of 4.5 W.
+XYZ Convert(const Point& p, double w);
+Point Inverse(const XYZ& q, double w);
+XYZ P2XYZ(const Point& p);  // 3-degree zones
+XYZ P2XYZ(const Point& p, double w);
+Point XYZ2P(const XYZ& q);  // 3-degree zones
+Point XYZ2P(const XYZ& q, double w);
+
+// The smallest width of 2.0, 2.1, ... 3.9 that puts both longitudes in one zone.
+// Throws std::invalid_argument when none does.
+double GetValidZoneWidth(const Point& p1, const Point& p2);
+
+// The box of P2R's half-sizes in metres around p, in degrees (see Rect2D's constructor).
+Rect2D P2R(const Point& p, float halfWidth, float halfHeight);
+
+// Squared plane distance (height difference added when with3d); the Point forms
+// project both points into their 3-degree zones first. DXYZ is the square root.
+double D2XYZ(const XYZ& a, const XYZ& b, bool with3d = false);
+double D2XYZ(const Point& a, const Point& b, bool with3d = false);
+double DXYZ(const XYZ& a, const XYZ& b, bool with3d = false);
+double DXYZ(const Point& a, const Point& b, bool with3d = false);
+
+// ---- tile grid ---------------------------------------------------------------
+// Tiles are named on a fixed 0.02-degree grid; rectangles are stepped over with the
+// configured MapConfig::tile_lon_interval / tile_lat_interval.
+
+// The tile holding p on the 0.02-degree grid; a quotient whose fraction exceeds
+// 0.999999 counts as the next whole number, negative quotients truncate toward zero.
+TileId P2TId(const Point& p);
+// Lower-left / upper-right corner of p's cell on the configured grid, altitude kept.
+Point P2TLBP(const Point& p);
+Point P2TRTP(const Point& p);
+// The tiles the rectangle touches (empty when an interval is not a positive finite number).
+std::set<TileId> R2TIds(const Rect2D& r);
+// "col,row" -> TileId; fewer than two comma-separated pieces give (0, 0), a piece
+// that is not a number gives 0, pieces after the second are ignored.
+TileId String2TId(const std::string& name);
+
+}  // namespace ql

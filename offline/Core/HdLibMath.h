@@ -1,0 +1,48 @@
+#pragma once  // HdLibMath.h: point-in-lane, triangle and perpendicular-foot tests on stored lane lines
+
+#include <vector>
+
+#include "CoordSys.h"
+
+namespace ql {
+
+// u.dX * v.dY - u.dY * v.dX: the z component of the plane cross product.
+double Cross(const XYZ& u, const XYZ& v);
+
+// Plane tests on lines as the HD records store them (tuples of longitude, latitude
+// and optional altitude). Every vertex and the query point are projected separately
+// into their own 3-degree zones; altitudes take no part in the tests.
+class HdLibMath {
+ public:
+  // Whether p lies in the strip between two polylines (a lane between its edge
+  // lines), covered by triangles between same-index vertices plus a fan over the
+  // rest of the longer line. reversed walks `first` from its last vertex. A point
+  // exactly on any triangle edge, the inner diagonals included, is outside.
+  static bool IsInRecArea(const Point& p, const std::vector<std::vector<double>>& first,
+                          const std::vector<std::vector<double>>& second, bool reversed);
+
+  // Whether p lies strictly inside the triangle, whatever its winding. Edges and
+  // corners are outside, a collinear triangle holds nothing, NaN gives false.
+  static bool IsInTriangle(const XYZ& a, const XYZ& b, const XYZ& c, const XYZ& p);
+  // On geographic points, projected first. Accepts the wedge beyond corner a
+  // between the extensions of the two sides through a (not the triangle's inside),
+  // non-strict; NaN gives false. Kept for compatibility; nothing here calls it.
+  static bool IsInTriangle(const Point& a, const Point& b, const Point& c, const Point& p);
+
+  // The foot of the perpendicular from p on the line, its distance in whole metres
+  // (truncated) and the index of the segment's end vertex. Falls back to the nearest
+  // vertex (exact plane distance) when no foot lies strictly inside a segment or the
+  // best foot is more than 5 times farther than that vertex. index is never below 1;
+  // an empty line gives (0, 0, 0), DBL_MAX and 1. Always returns true.
+  static bool GetPerpendicularFoot(const Point& p, const std::vector<std::vector<double>>& line, Point& foot,
+                                   double& dist, int& index);
+  static bool GetPerpendicularFoot(const Point& p, const std::vector<std::vector<double>>& line, Point& foot,
+                                   double& dist);
+
+  // The vertex nearest to p by great-circle distance (metres), the first of equal
+  // minima; an empty line gives (0, 0, 0), DBL_MAX and 0. Always returns true.
+  static bool GetNearestPointFromArray(const Point& p, const std::vector<std::vector<double>>& line, Point& nearest,
+                                       double& dist, int& index);
+};
+
+}  // namespace ql
