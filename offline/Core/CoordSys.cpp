@@ -2,13 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
-#include <sstream>
 #include <stdexcept>
 
 #include "Gaussian.h"
 #include "MapConfig.h"
 #include "MapTypes.h"
+#include "Utils.h"
 
 namespace ql {
 
@@ -16,13 +15,6 @@ namespace {
 
 [[noreturn]] void FailCheck(const char* what) {
   throw std::invalid_argument(std::string("Point: check failed: ") + what);
-}
-
-bool LookUp(const std::map<std::string, double>& m, const std::string& key, double& out) {
-  const auto it = m.find(key);
-  if (it == m.end()) return false;
-  out = it->second;
-  return true;
 }
 
 // The fixed naming grid. A double on purpose (the tool's float grid differs).
@@ -71,9 +63,9 @@ Point::Point(const std::vector<double>& d) {
 }
 
 Point::Point(const std::map<std::string, double>& m) {
-  if (!LookUp(m, std::string("lon"), dLon)) FailCheck("Utils::MapValue(m, std::string(\"lon\"), dLon)");
-  if (!LookUp(m, std::string("lat"), dLat)) FailCheck("Utils::MapValue(m, std::string(\"lat\"), dLat)");
-  LookUp(m, std::string("height"), dAlt);
+  if (!Utils::MapValue(m, std::string("lon"), dLon)) FailCheck("Utils::MapValue(m, std::string(\"lon\"), dLon)");
+  if (!Utils::MapValue(m, std::string("lat"), dLat)) FailCheck("Utils::MapValue(m, std::string(\"lat\"), dLat)");
+  Utils::MapValue(m, std::string("height"), dAlt);
 }
 
 bool operator<(const Point& l, const Point& r) {
@@ -209,12 +201,8 @@ std::set<TileId> R2TIds(const Rect2D& r) {
 }
 
 TileId String2TId(const std::string& name) {
-  // Pieces as a line reader returns them with ',' as the line end: adjacent commas
-  // give an empty piece, a trailing comma adds none.
   std::vector<int> pieces;
-  std::istringstream in(name);
-  std::string piece;
-  while (pieces.size() < 2 && std::getline(in, piece, ',')) pieces.push_back(std::atoi(piece.c_str()));
+  Utils::SplitToArray<int>(name, ',', pieces);
   if (pieces.size() < 2) return TileId(0, 0);
   return TileId(pieces[0], pieces[1]);
 }
