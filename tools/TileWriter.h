@@ -71,9 +71,11 @@ ql::Rect2D TileRect(const ql::TileId& id);
 // with no placeable vertex.
 TileMap BuildTiles(const std::vector<ql::HdLink>& links, int depth);
 
-// Text of a configuration file: tile intervals 0.02, qt_max_level = depth, the HD directory of the
-// chosen encoding (relative, ending in '/'), serialize type (1 JSON, 2 binary) and tile_encrypt.
-std::string ConfigJson(int serializeType, bool encrypt, const std::string& hdTileDir, int depth);
+// Text of a configuration file: tile intervals 0.02, qt_max_level = depth, the HD tile directories
+// (relative to the project path, each ending in '/'), serialize type (1 JSON, 2 binary) and
+// tile_encrypt. WriteTiles writes ConfigJson(1, false, "hd/json/", "hd/binary/", depth) and the like.
+std::string ConfigJson(int serializeType, bool encrypt, const std::string& jsonDir, const std::string& binaryDir,
+                       int depth);
 
 // Writes the project layout above for the given tiles (the three tile directories are emptied
 // first) and returns the tiles as the library's JSON reader reads them back.

@@ -1,6 +1,3 @@
-// Until the geometry header is in the tree this source compiles to nothing, so that the
-// core library keeps building; the guard goes once it lands.
-#if __has_include("CoordSys.h")
 #include "HdTypes.h"
 
 namespace ql {
@@ -14,4 +11,3 @@ bool operator<(const HdLinkId& a, const HdLinkId& b) { return a.lValue < b.lValu
 bool operator==(const HdLinkId& a, const HdLinkId& b) { return a.lValue == b.lValue; }
 
 }  // namespace ql
-#endif
