@@ -1,1 +1,60 @@
-// Save
+#include "Save.h"
+
+// Reading needs the file helpers; until they are in the tree this source compiles to
+// the parts that do not, so the core library keeps building.
+#if __has_include("FileSys.h")
+#include <sstream>
+#include <stdexcept>
+
+#include "FileSys.h"
+#include "Tile.h"
+#include "Utils.h"
+
+namespace ql {
+
+namespace {
+
+std::string DirFor(const std::string& json, const std::string& binary) {
+  switch (MapConfig::serialize_type_json1_binary2) {
+    case 1:
+      return json;
+    case 2:
+      return binary;
+    default:
+      return std::string();
+  }
+}
+
+}  // namespace
+
+template <>
+std::string Save::GetSerializeDir<Tile<HdLinkId, HdLink, HdSerializeData>>() {
+  return DirFor(MapConfig::hdConfig::save_dir_json, MapConfig::hdConfig::save_dir_binary);
+}
+
+std::string Save::TId2SaveName(const TileId& id) const {
+  return std::to_string(id.nLonId) + "," + std::to_string(id.nLatId);
+}
+
+bool Save::ReadTileFile(const std::string& path, std::string& out) {
+  return FileSys::Read(path, out, MapConfig::tile_encrypt);
+}
+
+std::vector<Point> Save::LoadGpses() const {
+  std::vector<Point> points;
+  const std::string& path = MapConfig::gps_file_path;
+  FileSys::ReadByLine(path, [&points, &path](std::istringstream& line, int number) {
+    const std::string text = line.str();
+    if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos) return;  // blank, such as a trailing line
+    const std::vector<std::string> pieces = Utils::Split(text, ',');
+    if (pieces.size() < 2) {
+      throw std::invalid_argument("gps file " + path + ": line " + std::to_string(number) +
+                                  ": expected longitude,latitude");
+    }
+    points.emplace_back(std::stod(pieces[0]), std::stod(pieces[1]), sc_dGpsListAltitude);
+  });
+  return points;
+}
+
+}  // namespace ql
+#endif

@@ -1,1 +1,30 @@
-// World
+#include "World.h"
+
+#include "Archive.h"
+#include "ajson.hpp"
+
+namespace ql {
+
+namespace world_detail {
+
+// The exception keeps its type, so callers that catch the reader's or the archive's errors
+// still do; only the text gains the file. A tree or configuration error already says what
+// is wrong with which tile and passes unchanged.
+void RethrowNamingFile(const std::string& path) {
+  try {
+    throw;
+  } catch (const ajson::exception& e) {
+    // Still starts "error at line :<l> col :<c> msg:<m>".
+    throw ajson::exception(std::string(e.what()) + " in tile file " + path);
+  } catch (const ArchiveError& e) {
+    throw TileDataError(path, e.Offset(), e.Path().empty() ? e.Detail() : e.Path() + ": " + e.Detail());
+  }
+}
+
+}  // namespace world_detail
+
+HdWorld* NewHdWorld::Create() { return new HdWorld(new Save()); }
+
+template class World<HdLinkId, HdLink, HdTile>;
+
+}  // namespace ql

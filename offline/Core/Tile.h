@@ -1,0 +1,393 @@
+#pragma once  // Tile.h: one decoded tile file, its records by id and its per-tile quadtree
+
+// A tile holds the records of one tile file by id and a quadtree of fixed depth over the
+// tile's rectangle. The tree's shape is not computed here: every bucket of the file
+// carries a path code (one 4-bit group per level, level 0 in the highest used group)
+// whose set bits name the quadrants it descends into:
+//
+//   bit 1 left-bottom (getLb, pLb)   bit 2 right-top (getRt, pRt)
+//   bit 4 left-top    (getLt, pLt)   bit 8 right-bottom (getRb, pRb)
+//
+// which is also the order in which building and querying visit the quadrants. A bucket
+// that reaches a leaf (level == depth) becomes that leaf's whole content; a zero group
+// stops it where it is.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "CoordSys.h"
+#include "HdTypes.h"
+#include "MapConfig.h"
+#include "Profiler.h"
+
+namespace ql {
+
+// The deepest tree a path code can describe: 16 groups of 4 bits in 64.
+constexpr int sc_nQtMaxDepth = 16;
+// Cells below the root that one bucket may be copied into (all of a depth-6 tree is 5460).
+// A code with several bits in many groups fans out exponentially (all ones at depth 16
+// would be four billion cells), which only a corrupt file asks for.
+constexpr std::uint64_t sc_nQtMaxBucketCells = 8192;
+// Leaves and inner cells a whole tree may hold beyond what its buckets need when each
+// goes to exactly one leaf: bounds what a file of many fanning buckets can allocate.
+constexpr std::uint64_t sc_nQtTreeSlack = 1u << 16;
+constexpr std::uint64_t sc_nQtTreeFactor = 4;
+
+// Raised while a tile is built from a file whose quadtree would be unreasonably large;
+// the tile is then not kept, like a tile whose bytes do not decode.
+struct TileTreeError : std::length_error {
+  explicit TileTreeError(const std::string& what) : std::length_error(what) {}
+};
+
+// Decodes one tile file's bytes into out by serialize type: 1 JSON (the text ends at its
+// first NUL byte; errors raise ajson::exception), 2 or 3 binary (errors raise what the
+// archive raises), anything else reads nothing and leaves out as it was. The spelling
+// is the one callers know.
+template <class T>
+void DoSeserialize(const std::string& bytes, T& out, int type);
+
+template <class Id>
+class NodeQt {
+ public:
+  struct qt;
+
+  // Child slots; a child exists only where some path code led to it.
+  struct inner {
+    std::unique_ptr<qt> pLt;
+    std::unique_ptr<qt> pLb;
+    std::unique_ptr<qt> pRb;
+    std::unique_ptr<qt> pRt;
+  };
+
+  // Leaf content: id k is indexed at point k. Inner cells keep both empty.
+  struct outer {
+    std::vector<Id> ids;
+    std::vector<Point> points;
+
+    // Ids whose point lies in q (half-open: lb <= p < rt); an id indexed at several
+    // matching points is reported once, the first of them.
+    void GetData(const Rect2D& q, std::set<Id>& out) const {
+      for (std::size_t k = 0; k < ids.size(); ++k) {
+        if (q.Contains(points[k])) out.insert(ids[k]);
+      }
+    }
+    // Every matching (id, point) pair, in leaf order.
+    void GetData(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const {
+      for (std::size_t k = 0; k < ids.size(); ++k) {
+        if (q.Contains(points[k])) out.emplace_back(ids[k], points[k]);
+      }
+    }
+  };
+
+  struct data : inner, outer {};
+
+  struct qt : data {
+    qt() = default;
+    qt(const qt&) = delete;
+    qt& operator=(const qt&) = delete;
+
+    // Collects the matches of q from the leaves under this cell (which covers cell and
+    // sits at level). Every quadrant that meets q, touching included, is visited; the
+    // cell itself is not tested.
+    template <class Out>
+    void GetNodeIds(const Rect2D& q, const Rect2D& cell, int level, int maxLevel, Out& out) const;
+  };
+
+  // maxLevel is the depth of the leaves; std::invalid_argument outside 0..16.
+  NodeQt(int maxLevel, const Rect2D& rect);
+  NodeQt(const NodeQt&) = delete;
+  NodeQt& operator=(const NodeQt&) = delete;
+
+  // Inserts bucket i = (states[i], nodes[i], ps[i]) for every i that all three arrays
+  // have, in index order; a bucket uses only as many ids as it has points. The
+  // rectangle is the one given to the constructor (the tree was made for it).
+  // tileName only labels errors: TileTreeError when a bucket or the whole tree would
+  // be copied into too many cells. Arguments are taken by value so that the tile can
+  // move its decoded arrays in; a bucket that reaches one leaf is moved there.
+  void Deserialize(const Rect2D& rect, std::vector<unsigned long> states, std::vector<std::vector<Id>> nodes,
+                   std::vector<std::vector<Point>> ps, const std::string& tileName = std::string());
+
+  // Adds to out the ids indexed at a point inside q (half-open).
+  void GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const;
+  // The same walk for callers that need every matching pair with its point.
+  void GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const;
+
+  int GetMaxLevel() const { return m_nMaxLevel; }
+  const Rect2D& GetRect() const { return m_rect; }
+  const qt& GetRoot() const { return *m_pRoot; }
+
+ private:
+  void Insert(qt& cell, int level, unsigned long code, std::vector<Id>& ids, std::vector<Point>& points,
+              std::uint64_t& leavesLeft);
+
+  int m_nMaxLevel;
+  Rect2D m_rect;
+  std::unique_ptr<qt> m_pRoot;
+};
+
+template <class Id, class Node, class SerializeData>
+class Tile {
+ public:
+  using IdType = Id;
+  using NodeType = Node;
+  using SerializeType = SerializeData;
+
+  explicit Tile(const TileId& id) : m_tiId(id) {}
+  Tile(const Tile&) = delete;  // records are handed out by address; a tile stays where it was made
+  Tile& operator=(const Tile&) = delete;
+
+  // Fills a new tile from the bytes of its file, decoded by the configured serialize
+  // type and quadtree depth. Records: entry i of m_keys with entry i of m_values, for
+  // every i both have; of two equal keys the first stays. Raises what decoding raises,
+  // std::invalid_argument for a depth outside 0..16 and TileTreeError for a tree that
+  // would not fit; the tile then holds no records and no tree.
+  void Deserialize(const std::string& bytes);
+
+  // The record stored under id, or null.
+  const Node* GetNodeData(const Id& id) const;
+  // Adds to out the ids indexed inside q.
+  void GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const;
+  // Adds to out the records of the ids indexed inside q; an id that the tree holds but
+  // the record map lacks is skipped.
+  void GetNodesInRect(const Rect2D& q, std::set<const Node*>& out) const;
+
+  const TileId& GetTileId() const { return m_tiId; }
+  const std::map<Id, Node>& GetNodes() const { return m_mapNodes; }
+  const NodeQt<Id>* GetQuadtree() const { return m_pQt.get(); }  // null before Deserialize
+
+ private:
+  TileId m_tiId;
+  std::unique_ptr<NodeQt<Id>> m_pQt;
+  std::map<Id, Node> m_mapNodes;
+};
+
+using HdTile = Tile<HdLinkId, HdLink, HdSerializeData>;
+
+// ---- implementation ---------------------------------------------------------------
+
+namespace tile_detail {
+
+inline int BitCount(unsigned g) {
+  int n = 0;
+  for (; g != 0; g &= g - 1) ++n;
+  return n;
+}
+
+// The 4-bit group of level (0 .. maxLevel - 1); only called with maxLevel in 1..16.
+inline unsigned Group(unsigned long code, int level, int maxLevel) {
+  return static_cast<unsigned>(code >> (4 * (maxLevel - level - 1))) & 0xFu;
+}
+
+// Union with the tie rule of the result sets: of two equal elements the one of the
+// larger set stays (the left one when sizes match). Nodes move; nothing is copied.
+template <class Id>
+void UnionInto(std::set<Id>& out, std::set<Id>& tmp) {
+  if (tmp.size() > out.size()) {
+    tmp.merge(out);
+    out.swap(tmp);
+  } else {
+    out.merge(tmp);
+  }
+}
+template <class Id>
+void UnionInto(std::vector<std::tuple<Id, Point>>& out, std::vector<std::tuple<Id, Point>>& tmp) {
+  out.insert(out.end(), tmp.begin(), tmp.end());
+}
+
+std::string TileName(const TileId& id);
+
+}  // namespace tile_detail
+
+template <class Id>
+template <class Out>
+void NodeQt<Id>::qt::GetNodeIds(const Rect2D& q, const Rect2D& cell, int level, int maxLevel, Out& out) const {
+  if (level == maxLevel) {
+    Out tmp;
+    this->GetData(q, tmp);
+    tile_detail::UnionInto(out, tmp);
+    return;
+  }
+  // Same order as the bits: left-bottom, right-top, left-top, right-bottom.
+  if (this->pLb) {
+    const Rect2D quad = cell.getLb();
+    if (quad.intersect(q)) this->pLb->GetNodeIds(q, quad, level + 1, maxLevel, out);
+  }
+  if (this->pRt) {
+    const Rect2D quad = cell.getRt();
+    if (quad.intersect(q)) this->pRt->GetNodeIds(q, quad, level + 1, maxLevel, out);
+  }
+  if (this->pLt) {
+    const Rect2D quad = cell.getLt();
+    if (quad.intersect(q)) this->pLt->GetNodeIds(q, quad, level + 1, maxLevel, out);
+  }
+  if (this->pRb) {
+    const Rect2D quad = cell.getRb();
+    if (quad.intersect(q)) this->pRb->GetNodeIds(q, quad, level + 1, maxLevel, out);
+  }
+}
+
+template <class Id>
+NodeQt<Id>::NodeQt(int maxLevel, const Rect2D& rect) : m_nMaxLevel(maxLevel), m_rect(rect) {
+  if (maxLevel < 0 || maxLevel > sc_nQtMaxDepth) {
+    // A negative depth never reaches a leaf and one above 16 has no group for its top levels.
+    throw std::invalid_argument("qt_max_level " + std::to_string(maxLevel) + " is outside 0.." +
+                                std::to_string(sc_nQtMaxDepth));
+  }
+  m_pRoot = std::make_unique<qt>();
+}
+
+template <class Id>
+void NodeQt<Id>::Insert(qt& cell, int level, unsigned long code, std::vector<Id>& ids, std::vector<Point>& points,
+                        std::uint64_t& leavesLeft) {
+  if (level == m_nMaxLevel) {
+    // The last leaf a bucket reaches takes its arrays; earlier ones get copies.
+    if (--leavesLeft == 0) {
+      cell.ids = std::move(ids);
+      cell.points = std::move(points);
+    } else {
+      cell.ids = ids;
+      cell.points = points;
+    }
+    return;
+  }
+  const unsigned g = tile_detail::Group(code, level, m_nMaxLevel);
+  auto descend = [&](unsigned bit, std::unique_ptr<qt>& child) {
+    if ((g & bit) == 0) return;
+    if (!child) child = std::make_unique<qt>();
+    Insert(*child, level + 1, code, ids, points, leavesLeft);
+  };
+  descend(1u, cell.pLb);
+  descend(2u, cell.pRt);
+  descend(4u, cell.pLt);
+  descend(8u, cell.pRb);
+}
+
+template <class Id>
+void NodeQt<Id>::Deserialize(const Rect2D& /*rect: the constructor's*/, std::vector<unsigned long> states,
+                             std::vector<std::vector<Id>> nodes, std::vector<std::vector<Point>> ps,
+                             const std::string& tileName) {
+  const std::size_t buckets = std::min(states.size(), std::min(nodes.size(), ps.size()));
+
+  // What the tree needs when each bucket goes to one leaf: its cells and its pairs.
+  std::uint64_t plain = 0;
+  for (std::size_t i = 0; i < buckets; ++i) {
+    plain += static_cast<std::uint64_t>(m_nMaxLevel) + std::min(nodes[i].size(), ps[i].size());
+  }
+  const std::uint64_t budget = sc_nQtTreeSlack + sc_nQtTreeFactor * plain;
+  std::uint64_t used = 0;
+
+  for (std::size_t i = 0; i < buckets; ++i) {
+    std::vector<Id>& ids = nodes[i];
+    std::vector<Point>& points = ps[i];
+    const std::size_t pairs = std::min(ids.size(), points.size());
+    ids.resize(pairs);  // never shrinks below a partner: only the unpaired tail goes
+    points.resize(pairs);
+
+    // Cells below the root that this bucket enters, and how many of them are leaves.
+    std::uint64_t cells = 0;
+    std::uint64_t width = 1;
+    for (int level = 0; level < m_nMaxLevel && width != 0; ++level) {
+      width *= static_cast<std::uint64_t>(tile_detail::BitCount(tile_detail::Group(states[i], level, m_nMaxLevel)));
+      cells += width;
+      if (cells > sc_nQtMaxBucketCells) break;
+    }
+    const std::uint64_t leaves = width;  // 1 at depth 0: the root is the leaf
+    if (cells > sc_nQtMaxBucketCells) {
+      throw TileTreeError("tile " + tileName + ": bucket " + std::to_string(i) + ": path code " +
+                          std::to_string(states[i]) + " at depth " + std::to_string(m_nMaxLevel) +
+                          " is copied into more than " + std::to_string(sc_nQtMaxBucketCells) + " cells");
+    }
+    used += cells + leaves * pairs;
+    if (used > budget) {
+      throw TileTreeError("tile " + tileName + ": bucket " + std::to_string(i) + ": the quadtree grows past " +
+                          std::to_string(budget) + " cells and pairs for " + std::to_string(buckets) +
+                          " buckets");
+    }
+    if (leaves == 0) continue;  // a zero group: the bucket reaches no leaf
+    std::uint64_t leavesLeft = leaves;
+    Insert(*m_pRoot, 0, states[i], ids, points, leavesLeft);
+  }
+}
+
+template <class Id>
+void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const {
+  static const std::string kSection = "NodeQt::GetNodeIdsInRect";
+  Profiler::Start(kSection);
+  m_pRoot->GetNodeIds(q, m_rect, 0, m_nMaxLevel, out);
+  Profiler::End(kSection);
+}
+
+template <class Id>
+void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const {
+  m_pRoot->GetNodeIds(q, m_rect, 0, m_nMaxLevel, out);
+}
+
+template <class Id, class Node, class SerializeData>
+void Tile<Id, Node, SerializeData>::Deserialize(const std::string& bytes) {
+  // Checked before the bytes are decoded: a bad depth fails every tile alike.
+  if (MapConfig::qt_max_level < 0 || MapConfig::qt_max_level > sc_nQtMaxDepth) {
+    throw std::invalid_argument("qt_max_level " + std::to_string(MapConfig::qt_max_level) + " is outside 0.." +
+                                std::to_string(sc_nQtMaxDepth) + " (tile " + tile_detail::TileName(m_tiId) + ")");
+  }
+  SerializeData content;
+  DoSeserialize(bytes, content, MapConfig::serialize_type_json1_binary2);
+
+  auto tree = std::make_unique<NodeQt<Id>>(MapConfig::qt_max_level, content.r);
+  tree->Deserialize(content.r, std::move(content.states), std::move(content.nodes), std::move(content.ps),
+                    tile_detail::TileName(m_tiId));
+
+  std::map<Id, Node> nodes;
+  const std::size_t n = std::min(content.m_keys.size(), content.m_values.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    // try_emplace leaves both arguments untouched when the key is already there; the
+    // hint makes files with ascending keys cost constant time per record.
+    nodes.try_emplace(nodes.end(), std::move(content.m_keys[i]), std::move(content.m_values[i]));
+  }
+  m_mapNodes.swap(nodes);
+  m_pQt = std::move(tree);
+}
+
+template <class Id, class Node, class SerializeData>
+const Node* Tile<Id, Node, SerializeData>::GetNodeData(const Id& id) const {
+  const auto it = m_mapNodes.find(id);
+  return it == m_mapNodes.end() ? nullptr : &it->second;
+}
+
+template <class Id, class Node, class SerializeData>
+void Tile<Id, Node, SerializeData>::GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const {
+  if (m_pQt) m_pQt->GetNodeIdsInRect(q, out);
+}
+
+template <class Id, class Node, class SerializeData>
+void Tile<Id, Node, SerializeData>::GetNodesInRect(const Rect2D& q, std::set<const Node*>& out) const {
+  static const std::string kSection = "Tile::GetNodeIdsInRect";
+  static const std::string kSection1 = "Tile::GetNodeIdsInRect 1";
+  static const std::string kSection2 = "Tile::GetNodeIdsInRect 2";
+  Profiler::Start(kSection);
+  Profiler::Start(kSection1);
+  std::set<Id> ids;
+  GetNodeIdsInRect(q, ids);
+  Profiler::End(kSection1);
+  Profiler::Start(kSection2);
+  for (const Id& id : ids) {
+    const auto it = m_mapNodes.find(id);
+    if (it != m_mapNodes.end()) out.insert(&it->second);
+  }
+  Profiler::End(kSection2);
+  Profiler::End(kSection);
+}
+
+extern template class NodeQt<HdLinkId>;
+extern template class Tile<HdLinkId, HdLink, HdSerializeData>;
+extern template void DoSeserialize<HdSerializeData>(const std::string&, HdSerializeData&, int);
+
+}  // namespace ql

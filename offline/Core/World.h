@@ -1,0 +1,255 @@
+#pragma once  // World.h: the process-wide tile cache that finds, reads and decodes tile files
+
+// A World keeps every tile it decoded until the process ends, so the record pointers it
+// hands out stay valid. Each tile id is in one of three states:
+//   unknown  never asked for, or every attempt so far raised while decoding;
+//   cached   read and decoded (final, whatever the content held);
+//   failed   the file was missing or could not be opened (final: never read again).
+// A tile that raises while it is read or decoded (a JSON syntax error, a binary file the
+// archive rejects, an encrypted file that does not decrypt, an oversized quadtree) stays
+// unknown, and the exception, naming the tile file, leaves the World call that asked.
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "CoordSys.h"
+#include "FileSys.h"
+#include "HdTypes.h"
+#include "Profiler.h"
+#include "Save.h"
+#include "Tile.h"
+
+namespace ql {
+
+// Raised when a binary tile file is rejected by the archive: "<file>: byte <offset>: <what>".
+struct TileDataError : std::length_error {
+  TileDataError(const std::string& file, std::size_t offset, const std::string& what)
+      : std::length_error(file + ": byte " + std::to_string(offset) + ": " + what) {}
+};
+
+// acc = init; acc = op(acc, f(element)) for each element in order; returns acc. Runs in the
+// calling thread. The running value is moved into op, so an op taking it by value costs
+// no copy.
+template <class Result, class It, class F, class Op>
+Result ParallelAccumulate(const It& first, const It& last, const Result& init, F f, Op op) {
+  Result acc = init;
+  for (It it = first; it != last; ++it) acc = op(std::move(acc), f(*it));
+  return acc;
+}
+
+template <class Id, class Node, class TileT>
+class World {
+ public:
+  using TileMap = std::map<TileId, std::shared_ptr<TileT>>;
+
+  // save is not owned and never freed here.
+  explicit World(Save* save) : m_pSave(save) {}
+  World(const World&) = delete;
+  World& operator=(const World&) = delete;
+
+  // Lists the tile directory and loads every tile named there that is neither cached nor
+  // failed. Entry names are read as "col,row"; "." and ".." (and any other name without
+  // two numbers) name tile (0, 0).
+  void LoadAllTilesOnce();
+
+  // The requested tiles that are cached after the call, loading the unknown ones in
+  // TileId order.
+  TileMap LoadTiles(const std::set<TileId>& ids);
+
+  // The tile, from the cache or read now: false (out untouched) when it failed.
+  bool LoadTile(const TileId& id, std::shared_ptr<TileT>& out);
+
+  // Whether the tile is cached, and then the tile.
+  bool LoadedTile(const TileId& id, std::shared_ptr<TileT>& out) const;
+
+  // Decodes bytes into a new tile and caches it (an already cached tile is not
+  // replaced). On an exception nothing is cached and the exception, naming the file,
+  // propagates.
+  std::shared_ptr<TileT> NewTileDeserialize(std::string& bytes, const TileId& id);
+
+  // LoadTiles of the tiles the rectangle touches (configured intervals; none when both are 0).
+  TileMap LoadTileInRect(const Rect2D& rect);
+
+  // The record of id from the last tile of its tile list, after loading every tile of the
+  // list; null when a listed tile failed, the list is empty, or the last tile lacks id.
+  const Node* GetNodeData(const Id& id);
+
+  // The records, or ids, indexed inside rect over every tile it touches. A link indexed
+  // in two tiles comes back as two records (one per tile) but as one id.
+  std::set<const Node*> GetNodesInRect(const Rect2D& rect);
+  std::set<Id> GetNodeIdsInRect(const Rect2D& rect);
+
+  Save* GetSave() const { return m_pSave; }
+
+  // Read-only views for callers and tests.
+  const TileMap& GetTiles() const { return m_mapTiles; }
+  const std::set<TileId>& GetFailedTiles() const { return m_setFailedTiles; }
+
+ private:
+  // The cached tile, or the tile read now, or null when it failed.
+  const TileT* AvailableTile(const TileId& id);
+
+  TileMap m_mapTiles;
+  std::set<TileId> m_setFailedTiles;
+  Save* m_pSave;
+};
+
+using HdWorld = World<HdLinkId, HdLink, HdTile>;
+
+// Creator of the HD World for ql::Singleton: a new Save and a World over it, never freed.
+struct NewHdWorld {
+  static HdWorld* Create();
+};
+
+// ---- implementation ---------------------------------------------------------------
+
+namespace world_detail {
+
+// Rethrows the exception in flight with the tile file named (see World.cpp).
+[[noreturn]] void RethrowNamingFile(const std::string& path);
+
+// The tile list of an id without copying it where the id keeps one.
+inline const std::vector<TileId>& TileListOf(const HdLinkId& id) { return id.vcttiTileIds; }
+template <class Id>
+std::vector<TileId> TileListOf(const Id& id) {
+  return id.GetTileIds();
+}
+
+// Union keeping, of two equal elements, the one of the larger set (the left one when
+// sizes match), as the per-tile results are merged; nodes move, nothing is copied.
+template <class Set>
+Set UnionBySize(Set a, Set b) {
+  if (b.size() > a.size()) {
+    b.merge(a);
+    return b;
+  }
+  a.merge(b);
+  return a;
+}
+
+}  // namespace world_detail
+
+template <class Id, class Node, class TileT>
+void World<Id, Node, TileT>::LoadAllTilesOnce() {
+  std::set<TileId> ids;
+  for (const std::string& name : FileSys::GetAllFiles(Save::GetSerializeDir<TileT>())) {
+    ids.insert(String2TId(name));
+  }
+  LoadTiles(ids);
+}
+
+template <class Id, class Node, class TileT>
+typename World<Id, Node, TileT>::TileMap World<Id, Node, TileT>::LoadTiles(const std::set<TileId>& ids) {
+  TileMap result;
+  for (const TileId& id : ids) {
+    std::shared_ptr<TileT> tile;
+    if (LoadTile(id, tile)) {
+      result.emplace_hint(result.end(), id, std::move(tile));
+    } else {
+      m_setFailedTiles.insert(id);
+    }
+  }
+  return result;
+}
+
+template <class Id, class Node, class TileT>
+bool World<Id, Node, TileT>::LoadTile(const TileId& id, std::shared_ptr<TileT>& out) {
+  if (m_setFailedTiles.count(id) != 0) return false;
+  if (LoadedTile(id, out)) return true;
+  std::string bytes;
+  if (m_pSave->template LoadTile<TileT>(id, bytes)) {
+    out = NewTileDeserialize(bytes, id);
+    return true;
+  }
+  m_setFailedTiles.insert(id);
+  return false;
+}
+
+template <class Id, class Node, class TileT>
+bool World<Id, Node, TileT>::LoadedTile(const TileId& id, std::shared_ptr<TileT>& out) const {
+  const auto it = m_mapTiles.find(id);
+  if (it == m_mapTiles.end()) return false;
+  out = it->second;
+  return true;
+}
+
+template <class Id, class Node, class TileT>
+std::shared_ptr<TileT> World<Id, Node, TileT>::NewTileDeserialize(std::string& bytes, const TileId& id) {
+  auto tile = std::make_shared<TileT>(id);
+  try {
+    tile->Deserialize(bytes);
+  } catch (...) {
+    world_detail::RethrowNamingFile(m_pSave->template TilePath<TileT>(id));
+  }
+  return m_mapTiles.emplace(id, std::move(tile)).first->second;
+}
+
+template <class Id, class Node, class TileT>
+typename World<Id, Node, TileT>::TileMap World<Id, Node, TileT>::LoadTileInRect(const Rect2D& rect) {
+  return LoadTiles(R2TIds(rect));
+}
+
+template <class Id, class Node, class TileT>
+const TileT* World<Id, Node, TileT>::AvailableTile(const TileId& id) {
+  const auto it = m_mapTiles.find(id);
+  if (it != m_mapTiles.end()) return it->second.get();
+  std::shared_ptr<TileT> tile;
+  return LoadTile(id, tile) ? tile.get() : nullptr;  // the cache keeps it alive
+}
+
+template <class Id, class Node, class TileT>
+const Node* World<Id, Node, TileT>::GetNodeData(const Id& id) {
+  const auto& tiles = world_detail::TileListOf(id);
+  const TileT* last = nullptr;
+  for (const TileId& t : tiles) {
+    last = AvailableTile(t);
+    if (last == nullptr) return nullptr;
+  }
+  return last == nullptr ? nullptr : last->GetNodeData(id);
+}
+
+template <class Id, class Node, class TileT>
+std::set<const Node*> World<Id, Node, TileT>::GetNodesInRect(const Rect2D& rect) {
+  static const std::string kSection = "World::GetNodesInRect";
+  Profiler::Start(kSection);
+  // Tiles are loaded and queried in TileId order; a tile that raises ends the call, as
+  // it would had every tile been loaded first (queries change nothing).
+  const std::set<TileId> ids = R2TIds(rect);
+  std::set<const Node*> result = ParallelAccumulate(
+      ids.begin(), ids.end(), std::set<const Node*>(),
+      [this, &rect](const TileId& t) {
+        std::set<const Node*> s;
+        if (const TileT* tile = AvailableTile(t)) tile->GetNodesInRect(rect, s);
+        return s;
+      },
+      world_detail::UnionBySize<std::set<const Node*>>);
+  Profiler::End(kSection);
+  return result;
+}
+
+template <class Id, class Node, class TileT>
+std::set<Id> World<Id, Node, TileT>::GetNodeIdsInRect(const Rect2D& rect) {
+  static const std::string kSection = "World::GetNodeIdsInRect";
+  Profiler::Start(kSection);
+  const std::set<TileId> ids = R2TIds(rect);
+  std::set<Id> result = ParallelAccumulate(
+      ids.begin(), ids.end(), std::set<Id>(),
+      [this, &rect](const TileId& t) {
+        std::set<Id> s;
+        if (const TileT* tile = AvailableTile(t)) tile->GetNodeIdsInRect(rect, s);
+        return s;
+      },
+      world_detail::UnionBySize<std::set<Id>>);
+  Profiler::End(kSection);
+  return result;
+}
+
+extern template class World<HdLinkId, HdLink, HdTile>;
+
+}  // namespace ql
