@@ -1,5 +1,13 @@
 #include "MapConfig.h"
 
+#include <cstddef>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <stdexcept>
+
+#include "ajson.hpp"
+
 namespace ql {
 
 std::string MapConfig::sdConfig::save_dir_json;
@@ -36,5 +44,29 @@ std::string MapConfig::map_road_filer_logic;
 std::string MapConfig::projectDir;
 
 std::string MapConfig::GetProjectDir() { return projectDir; }
+
+void MapConfig::Init(const std::string& projectPath, const std::string& configPath) {
+  const std::string path = projectPath + configPath;  // no separator: the caller supplies it
+  std::ifstream in(path);
+  if (!in.good()) throw std::runtime_error("cannot open configuration file " + path);
+  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+
+  // Paths start empty on every run, so a run after a failed one (the caller retries) does
+  // not put the project path in front of an already prefixed value.
+  std::string* const paths[] = {&map_file_dir, &sdConfig::save_dir_json, &sdConfig::save_dir_binary,
+                                &hdConfig::save_dir_json, &hdConfig::save_dir_binary, &gps_file_path,
+                                &sdid2hdid_path};
+  for (std::string* p : paths) p->clear();
+
+  std::cout.write(content.data(), static_cast<std::streamsize>(content.size()));
+  std::cout.flush();
+
+  MapConfig settings;
+  ajson::load_from_buff(settings, content.c_str(), static_cast<std::size_t>(-1));  // ends at the first NUL
+
+  for (std::string* p : paths) p->insert(0, projectPath);
+  projectDir = projectPath;
+  tag = "MapConfig";
+}
 
 }  // namespace ql
