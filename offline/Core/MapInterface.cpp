@@ -1,1 +1,146 @@
-// MapInterface
+#include "MapInterface.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <iostream>
+#include <limits>
+
+namespace ql {
+
+namespace {
+
+// The attribute outputs of a request, in the order the request fills them: a step that fails
+// clears its own output and every later one.
+struct Outputs {
+  int& laneCnt;
+  int& laneNum;
+  LaneType& laneType;
+  EdgeCrossType& leftCross;
+  EdgeCrossType& rightCross;
+  int& speedLimit;
+  double& laneAngle;
+  Point& foot;
+
+  enum Step { kLaneCnt, kLaneNum, kLaneType, kLeftCross, kRightCross, kSpeedLimit, kLaneAngle, kFoot };
+
+  void ClearFrom(Step first) {
+    if (first <= kLaneCnt) laneCnt = 0;
+    if (first <= kLaneNum) laneNum = 0;
+    if (first <= kLaneType) laneType = LaneType{};
+    if (first <= kLeftCross) leftCross = EdgeCrossType{};
+    if (first <= kRightCross) rightCross = EdgeCrossType{};
+    if (first <= kSpeedLimit) speedLimit = 0;
+    if (first <= kLaneAngle) laneAngle = 0.0;
+    foot = Point();
+  }
+
+  // Clears from `first` on and reports the step on the console; false for the caller to return.
+  bool Fail(Step first, const char* what) {
+    ClearFrom(first);
+    std::cout << "MapInterface::GetMapData(), " << what << std::endl;
+    return false;
+  }
+};
+
+// The candidate whose angle is closest to the heading. The difference is taken on the values as
+// they are (no reduction to 0..360 first), so out-of-range angles can give a negative difference,
+// which then wins. Equal differences go to the later candidate; a NaN difference never wins;
+// a candidate without lane azimuth and link start angle is skipped; with none left, the first.
+std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading, const std::vector<HdLinkId>& links,
+                            const std::vector<HdLaneId>& lanes) {
+  if (links.size() == 1) return 0;  // taken without reading its angle
+  std::size_t chosen = 0;
+  double best = std::numeric_limits<double>::max();
+  for (std::size_t i = 0; i < links.size(); ++i) {
+    double angle = 0.0;
+    if (!map.GetLaneAzimuth(links[i], lanes[i], p, angle) && !map.GetLinkStartAngle(links[i], angle)) continue;
+    const double diff = std::fabs(heading - angle);
+    const double d = std::min(diff, 360.0 - diff);
+    if (best >= d) {
+      best = d;
+      chosen = i;
+    }
+  }
+  return chosen;
+}
+
+}  // namespace
+
+void MapInterface::Init(const std::string& projectPath, std::string configPath) {
+  m_mapLib.Init(projectPath, configPath);
+}
+
+bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std::vector<long>& preIds,
+                              std::vector<long>& nxtIds, int& laneCnt, int& laneNum, LaneType& laneType,
+                              EdgeCrossType& leftCross, EdgeCrossType& rightCross, int& speedLimit,
+                              double& laneAngle, Point& foot, int& isInCross) {
+  Outputs out{laneCnt, laneNum, laneType, leftCross, rightCross, speedLimit, laneAngle, foot};
+  isInCross = 0;
+
+  std::vector<HdLinkId> links;
+  std::vector<HdLaneId> lanes;
+  if (!m_mapLib.GetLocateLanes(p, links, lanes)) {
+    out.ClearFrom(Outputs::kLaneCnt);
+    foot = p;  // off every lane: the position is its own foot
+    return false;
+  }
+  if (m_mapLib.GetIsInCross(p)) isInCross = 1;
+
+  const std::size_t chosen = ChooseCandidate(m_mapLib, p, heading, links, lanes);
+  const HdLinkId& link = links[chosen];
+  const HdLaneId& lane = lanes[chosen];
+
+  linkId = link.lValue;
+  std::vector<HdLinkId> pre;
+  std::vector<HdLinkId> nxt;
+  m_mapLib.GetLinkPreNxt(link, pre, nxt);  // a missing link gives empty lists; the next step fails for it
+  for (const HdLinkId& id : pre) preIds.push_back(id.lValue);
+  for (const HdLinkId& id : nxt) nxtIds.push_back(id.lValue);
+
+  if (!m_mapLib.GetLaneCnt(link, laneCnt)) return out.Fail(Outputs::kLaneCnt, "get lane count failed.");
+  if (!m_mapLib.GetLaneNum(link, lane, laneNum)) return out.Fail(Outputs::kLaneNum, "get lane num failed.");
+  const int number = laneNum;
+
+  int type = 0;
+  if (!m_mapLib.GetLaneType(link, number, type)) return out.Fail(Outputs::kLaneType, "get lane type failed.");
+  laneType = static_cast<LaneType>(type);
+
+  int cross = 0;
+  if (!m_mapLib.GetLaneEdgeCrossType(link, number, true, cross)) {
+    return out.Fail(Outputs::kLeftCross, "get left lane edge cross failed.");
+  }
+  leftCross = static_cast<EdgeCrossType>(cross);
+  if (!m_mapLib.GetLaneEdgeCrossType(link, number, false, cross)) {
+    return out.Fail(Outputs::kRightCross, "get right lane cross failed.");
+  }
+  rightCross = static_cast<EdgeCrossType>(cross);
+
+  if (!m_mapLib.GetLinkSpeedLimit(link, speedLimit)) return out.Fail(Outputs::kSpeedLimit, "get link speed failed.");
+  // Needs the lane's ADAS samples even when the choice above fell back on the link's start angle.
+  if (!m_mapLib.GetLaneAzimuth(link, lane, p, laneAngle)) return out.Fail(Outputs::kLaneAngle, "get lane angle failed.");
+
+  MapLib::GeoLink geometry;
+  if (!m_mapLib.GetLaneGeoLink(link, number, geometry)) {
+    foot = Point();
+    return false;
+  }
+  double distance = 0.0;
+  if (!m_mapLib.GetPerpendicularFoot(p, geometry, foot, distance)) {
+    return out.Fail(Outputs::kFoot, "get lane foot point failed.");
+  }
+  return true;
+}
+
+bool MapInterface::GetMapData(const Point& p, double heading, int& laneCnt, int& laneNum, LaneType& laneType,
+                              EdgeCrossType& leftCross, EdgeCrossType& rightCross, int& speedLimit,
+                              double& laneAngle, Point& foot) {
+  long linkId = 0;
+  std::vector<long> preIds;
+  std::vector<long> nxtIds;
+  int isInCross = 0;
+  return GetMapData(p, heading, linkId, preIds, nxtIds, laneCnt, laneNum, laneType, leftCross, rightCross,
+                    speedLimit, laneAngle, foot, isInCross);
+}
+
+}  // namespace ql
