@@ -82,7 +82,7 @@ class LinkGeom:
     the street's centre line. Offsets are metres to the right of the centre line; `along` is metres
     from the start junction's centre."""
 
-    def __init__(self, frame, link_id, start, end, direction, lanes, lane_width, spacing, rank):
+    def __init__(self, frame, link_id, start, end, direction, lanes, lane_width, spacing, rank, adas_every=1):
         self.frame = frame
         self.id = link_id
         self.start_node, self.start_xy = start
@@ -96,6 +96,7 @@ class LinkGeom:
         self.lane_width = lane_width
         self.spacing = spacing
         self.rank = rank
+        self.adas_every = adas_every
         self.speed_limit = SPEED_BY_LANES[lanes]
         self.pre = []  # link ids, ascending
         self.nxt = []
@@ -153,11 +154,12 @@ class LinkGeom:
         return [[_coord(c) for c in self.lonlat(a, o)] for a, o in corners]
 
 
-def build_grid(frame, nx, ny, block_m, spacing, ew_lanes, ns_lanes, lane_width=3.5):
+def build_grid(frame, nx, ny, block_m, spacing, ew_lanes, ns_lanes, lane_width=3.5, adas_every=1):
     """Links of an nx * ny grid of junctions `block_m` apart. Street j running east-west has
     ew_lanes(j) lanes per direction, street i running north-south ns_lanes(i). Link ids count from
     1001 in a fixed order: east-west segments row by row (eastbound, then westbound), then
-    north-south segments column by column (northbound, then southbound)."""
+    north-south segments column by column (northbound, then southbound). Lanes get an ADAS
+    sample at every `adas_every`-th vertex, the last vertex always included."""
     def node(i, j):
         return (j * nx + i + 1, (i * block_m, j * block_m))
 
@@ -165,7 +167,8 @@ def build_grid(frame, nx, ny, block_m, spacing, ew_lanes, ns_lanes, lane_width=3
     next_id = [1001]
 
     def add(start, end, direction, lanes, rank):
-        links.append(LinkGeom(frame, next_id[0], start, end, direction, lanes, lane_width, spacing, rank))
+        links.append(LinkGeom(frame, next_id[0], start, end, direction, lanes, lane_width, spacing, rank,
+                              adas_every))
         next_id[0] += 1
 
     for j in range(ny):
@@ -213,7 +216,7 @@ def link_record(link, by_id):
             "vctvdGeoLink": line,
             "vctlaLaneAdas": [
                 {"nSeqNum": k, "dLon": p[0], "dLat": p[1], "dOutAzimuth": link.bearing}
-                for k, p in enumerate(line)],
+                for k, p in enumerate(line) if k % link.adas_every == 0 or k == len(line) - 1],
             "vctliPreLaneId": [{"lValue": v} for v in pre],
             "vctliNxtLaneId": [{"lValue": v} for v in nxt],
         }
@@ -280,7 +283,7 @@ def write_map(links, out_dir, tilewriter, depth):
 
 # ---- the sample city ----------------------------------------------------------------------------
 
-# 3 x 3 junctions 250 m apart. Longitude 116.40 (the border between tile columns 5819 and 5820)
+# 3 x 3 junctions 200 m apart. Longitude 116.40 (the border between tile columns 5819 and 5820)
 # cuts the first block of every east-west street, so those links lie in two tiles.
 SAMPLE_LON0 = 116.3985
 SAMPLE_LAT0 = 39.905
@@ -289,7 +292,7 @@ SAMPLE_DEPTH = 5
 
 def sample_city():
     frame = Frame(SAMPLE_LON0, SAMPLE_LAT0)
-    return build_grid(frame, 3, 3, 250.0, 25.0,
+    return build_grid(frame, 3, 3, 200.0, 25.0, adas_every=2,
                       ew_lanes=lambda j: (2, 3, 1)[j],
                       ns_lanes=lambda i: (1, 4, 2)[i])
 
@@ -326,11 +329,11 @@ def sample_trace(links):
         rows.append(TracePoint(note, _coord(lat), _coord(lon), link.bearing if heading is None else heading,
                                link, lane, along, in_cross))
 
-    on_lane("middle street, lane 2", east1, 2, 40.0, heading=91.5)
-    on_lane("lane 2, 0.6 m right of the lane centre", east1, 2, 80.0, lateral=0.6, heading=89.0)
+    on_lane("middle street, lane 2", east1, 2, 30.0, heading=91.5)
+    on_lane("lane 2, 0.6 m right of the lane centre", east1, 2, 70.0, lateral=0.6, heading=89.0)
     on_lane("changing to lane 3", east1, 3, 110.0, lateral=-1.2, heading=95.0)
-    on_lane("east of the tile border", east1, 3, 150.0, heading=90.0)
-    on_lane("lane 3", east1, 3, 200.0, heading=90.0)
+    on_lane("east of the tile border", east1, 3, 140.0, heading=90.0)
+    on_lane("lane 3", east1, 3, 165.0, heading=90.0)
     a0, a1 = east1.crossing_span()
     on_lane("in the pedestrian crossing", east1, 3, (a0 + a1) / 2.0, heading=90.0, in_cross=True)
     # In the centre junction box the eastbound lanes of the next link overlap the northbound lanes
@@ -342,10 +345,10 @@ def sample_trace(links):
                            north_in, int(offset_n // north_in.lane_width) + 1, along_n))
     on_lane("northbound, lane 2", north, 2, 30.0, heading=2.0)
     on_lane("lane 3", north, 3, 70.0, heading=359.0)
-    # A GPS glitch in the middle of a block, 60 m from every lane.
-    lon, lat = east1.frame.to_lonlat(375.0, 375.0)
+    # A GPS glitch in the middle of a block, more than 80 m from every lane.
+    lon, lat = east1.frame.to_lonlat(300.0, 300.0)
     rows.append(TracePoint("off the map (block interior)", _coord(lat), _coord(lon), 0.0))
-    on_lane("kerb lane 4", north, 4, 120.0, heading=1.0)
+    on_lane("kerb lane 4", north, 4, 110.0, heading=1.0)
     return rows
 
 
