@@ -76,13 +76,11 @@ test_all() {
 demo() {
   setup
   configure_build build
-  if [ -f examples/demo.py ] && [ -f build/libquilmar_python*.so ] 2>/dev/null; then
-    PYTHONPATH="$ROOT/build" "$PYTHON" examples/demo.py
-  else
-    for args in "116.38 39.9" "116.3 39.9" "-116.3 -39.9" "0.01999999 0.04" "10.001 20.019"; do
-      printf 'tileindex %-18s -> ' "$args"; build/tileindex $args; echo
-    done
-  fi
+  PYTHONPATH="$ROOT/build" "$PYTHON" examples/demo.py
+  echo
+  for args in "116.38 39.9" "116.3 39.9" "-116.3 -39.9" "0.01999999 0.04" "10.001 20.019"; do
+    printf 'tileindex %-18s -> ' "$args"; build/tileindex $args; echo
+  done
 }
 
 bench() {

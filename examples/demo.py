@@ -1,0 +1,63 @@
+#!/usr/bin/env python3
+"""Drives through the sample city: initialises the map once, then asks GetMapData for every
+position of a drive trace and prints what the map says there.
+
+    PYTHONPATH=build python3 examples/demo.py [MAP_DIR [CONFIG [TRACE]]]
+
+MAP_DIR defaults to examples/sample_map/, CONFIG to config_binary.json (config_json.json and
+config_encrypted.json hold the same map), TRACE to MAP_DIR/trace.csv (columns lat, lon, heading).
+"""
+
+import csv
+import os
+import sys
+
+import libquilmar_python as ql
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def main(argv):
+    map_dir = argv[1] if len(argv) > 1 else os.path.join(HERE, "sample_map")
+    config = argv[2] if len(argv) > 2 else "config_binary.json"
+    trace = argv[3] if len(argv) > 3 else os.path.join(map_dir, "trace.csv")
+    project = os.path.join(map_dir, "")  # the library joins project and config paths as they are
+
+    # The library echoes the two paths, the configuration and the tile directory listing.
+    if not ql.InitMap(project, config):
+        print("map already initialised")
+    print()
+
+    with open(trace, newline="") as f:
+        rows = [(float(r["lat"]), float(r["lon"]), float(r["heading"])) for r in csv.DictReader(f)]
+
+    header = ("  #", "lat", "lon", "head", "link", "lane", "of", "type", "L/R", "km/h", "angle",
+              "foot lat", "foot lon", "cross")
+    fmt = "%3s  %-12s %-13s %5s  %5s %4s %3s %4s %4s %5s %6s  %-12s %-13s %5s"
+    print(fmt % header)
+    print("-" * 115)
+    on_map = 0
+    for n, (lat, lon, heading) in enumerate(rows, 1):
+        info = ql.GetMapData(lat, lon, heading)
+        where = ("%3d" % n, "%.7f" % lat, "%.7f" % lon, "%.0f" % heading)
+        if not info.isInMap:
+            print(fmt % (where + ("-",) * 9 + ("off map",)))
+            continue
+        on_map += 1
+        print(fmt % (where + (
+            info.lOutRaodId, info.nOutLaneNum, info.nLaneCnt, info.nOutLaneType,
+            "%d/%d" % (info.nOutLeftEdgeCrossType, info.nOutRightEdgeCrossType),
+            info.nOutSpeedLimit, "%.1f" % info.dOutLaneAngle,
+            "%.7f" % info.ptOutFoot_lat, "%.7f" % info.ptOutFoot_lon,
+            "yes" if info.isInCross else "no")))
+    print("-" * 115)
+    print("%d of %d positions on the map. lane: lane number of the lane holding the position, of: lanes"
+          " of the link," % (on_map, len(rows)))
+    print("L/R: crossing types of the lane's left and right edge lines, angle: lane azimuth (degrees),"
+          " foot: nearest point")
+    print("on the lane's centre line, cross: inside a pedestrian crossing.")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
