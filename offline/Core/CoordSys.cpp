@@ -31,6 +31,8 @@ int GridIndex(double x) {
 
 bool IsStep(double interval) { return std::isfinite(interval) && interval > 0; }
 
+bool FitsGrid(double quotient) { return quotient > -2147483648.0 && quotient < 2147483647.0; }
+
 // Corners visited along one axis from start while below end, accumulated by repeated
 // addition (as the stored tile corners were); a step that no longer moves the corner
 // ends the walk. Consecutive corners naming the same tile are recorded once: the
@@ -190,8 +192,15 @@ std::set<TileId> R2TIds(const Rect2D& r) {
   if (std::isnan(r.lb.dLon) || std::isnan(r.lb.dLat) || std::isnan(r.rt.dLon) || std::isnan(r.rt.dLat)) {
     return ids;
   }
-  const Point s = P2TLBP(ClampToWorld(r.lb));
-  const Point e = P2TRTP(ClampToWorld(r.rt));
+  const Point lb = ClampToWorld(r.lb);
+  const Point rt = ClampToWorld(r.rt);
+  // An interval so fine that a corner's cell number overflows an int has no grid to
+  // step on; naming tiles from the overflowed corner would pick unrelated tiles.
+  if (!FitsGrid(lb.dLon / I) || !FitsGrid(lb.dLat / J) || !FitsGrid(rt.dLon / I) || !FitsGrid(rt.dLat / J)) {
+    return ids;
+  }
+  const Point s = P2TLBP(lb);
+  const Point e = P2TRTP(rt);
   const std::vector<int> cols = StepIndices(s.dLon, e.dLon, I);
   const std::vector<int> rows = StepIndices(s.dLat, e.dLat, J);
   for (const int col : cols) {
