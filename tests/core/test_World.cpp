@@ -1,1 +1,575 @@
+// The tile store over real tile files: what is read when, what is kept, what is never read
+// again, how queries span tiles, and how damaged files are reported.
+//
+// Reads are observed through the disk: a file that appears, changes or vanishes after a
+// tile's first request shows whether the second request read it again.
+
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "FileSys.h"
+#include "MapConfig.h"
+#include "Save.h"
+#include "TileWriter.h"
+#include "World.h"
+#include "ajson.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ql::HdLinkId;
+using ql::Point;
+using ql::Rect2D;
+using ql::TileId;
+
+const TileId kA(5819, 1995);  // lon 116.38 .. 116.40, lat 39.90 .. 39.92
+const TileId kB(5820, 1995);  // lon 116.40 .. 116.42
+
+ql::HdLink Link(long id, std::vector<std::vector<double>> line) {
+  ql::HdLink link;
+  link.liId.lValue = id;
+  link.strName = "link " + std::to_string(id);
+  link.vctvdGeoLink = std::move(line);
+  return link;
+}
+
+// 1 lies in A, 2 crosses from A into B, 3 lies in B.
+std::vector<ql::HdLink> Links() {
+  return {Link(1, {{116.385, 39.905}, {116.386, 39.906}}), Link(2, {{116.395, 39.905}, {116.405, 39.905}}),
+          Link(3, {{116.41, 39.91}, {116.412, 39.912}})};
+}
+
+HdLinkId IdIn(long v, std::vector<TileId> tiles) {
+  HdLinkId id;
+  id.lValue = v;
+  id.vcttiTileIds = std::move(tiles);
+  return id;
+}
+
+Rect2D Box(double x0, double y0, double x1, double y1) { return Rect2D(Point(x0, y0, 0), Point(x1, y1, 0)); }
+
+std::set<long> Values(const std::set<HdLinkId>& ids) {
+  std::set<long> out;
+  for (const HdLinkId& id : ids) out.insert(id.lValue);
+  return out;
+}
+
+// Tile ids have no equality (only their order); compare them as pairs.
+std::set<std::pair<int, int>> Pairs(const std::set<TileId>& ids) {
+  std::set<std::pair<int, int>> out;
+  for (const TileId& t : ids) out.emplace(t.nLonId, t.nLatId);
+  return out;
+}
+using PairSet = std::set<std::pair<int, int>>;
+
+std::string ReadFile(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+// Restores every setting a test changes.
+class ConfigGuard {
+ public:
+  ConfigGuard()
+      : lon_(ql::MapConfig::tile_lon_interval),
+        lat_(ql::MapConfig::tile_lat_interval),
+        depth_(ql::MapConfig::qt_max_level),
+        type_(ql::MapConfig::serialize_type_json1_binary2),
+        encrypt_(ql::MapConfig::tile_encrypt),
+        json_(ql::MapConfig::hdConfig::save_dir_json),
+        binary_(ql::MapConfig::hdConfig::save_dir_binary),
+        gps_(ql::MapConfig::gps_file_path) {}
+  ~ConfigGuard() {
+    ql::MapConfig::tile_lon_interval = lon_;
+    ql::MapConfig::tile_lat_interval = lat_;
+    ql::MapConfig::qt_max_level = depth_;
+    ql::MapConfig::serialize_type_json1_binary2 = type_;
+    ql::MapConfig::tile_encrypt = encrypt_;
+    ql::MapConfig::hdConfig::save_dir_json = json_;
+    ql::MapConfig::hdConfig::save_dir_binary = binary_;
+    ql::MapConfig::gps_file_path = gps_;
+  }
+
+ private:
+  double lon_, lat_;
+  int depth_, type_;
+  bool encrypt_;
+  std::string json_, binary_, gps_;
+};
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "ql_world_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+  }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// ---- one fixture per encoding --------------------------------------------------------------
+
+struct Encoding {
+  const char* name;
+  int type;
+  bool encrypt;
+  const char* dir;  // relative to the project
+};
+
+const Encoding kEncodings[] = {
+    {"Json", 1, false, "hd/json/"}, {"Binary", 2, false, "hd/binary/"}, {"Encrypted", 2, true, "hd/encrypted/"}};
+
+constexpr int kDepth = 5;
+
+class WorldTest : public ::testing::TestWithParam<Encoding> {
+ protected:
+  void SetUp() override { Configure(qlw::BuildTiles(Links(), kDepth)); }
+
+  void Configure(const qlw::TileMap& tiles) {
+    written_ = qlw::WriteTiles(tmp_.path().string(), tiles, kDepth);
+    const Encoding& e = GetParam();
+    ql::MapConfig::tile_lon_interval = 0.02;
+    ql::MapConfig::tile_lat_interval = 0.02;
+    ql::MapConfig::qt_max_level = kDepth;
+    ql::MapConfig::serialize_type_json1_binary2 = e.type;
+    ql::MapConfig::tile_encrypt = e.encrypt;
+    const std::string dir = (tmp_.path() / e.dir).string();
+    ql::MapConfig::hdConfig::save_dir_json = e.type == 1 ? dir : std::string("unused/");
+    ql::MapConfig::hdConfig::save_dir_binary = e.type == 2 ? dir : std::string("unused/");
+  }
+
+  fs::path TileFile(const TileId& id) const { return tmp_.path() / GetParam().dir / qlw::TileFileName(id); }
+
+  // A valid file of this encoding for tile id, made from A's content.
+  void CopyTileFile(const TileId& from, const TileId& to) const { WriteFile(TileFile(to), ReadFile(TileFile(from))); }
+
+  // The stored coordinates of the first vertex of link id in tile t, as the files hold them.
+  Point Vertex(const TileId& t, long id) const {
+    for (const ql::HdLink& l : written_.at(t).m_values) {
+      if (l.liId.lValue == id) return Point(l.vctvdGeoLink.at(0));
+    }
+    throw std::logic_error("no such link");
+  }
+
+  ConfigGuard guard_;
+  TempDir tmp_;
+  qlw::TileMap written_;
+  ql::Save save_;
+  ql::HdWorld world_{&save_};
+};
+
+TEST_P(WorldTest, StartUpLoadsEveryTileAndFailsTileZeroForTheDotEntries) {
+  testing::internal::CaptureStdout();
+  world_.LoadAllTilesOnce();
+  const std::string listing = testing::internal::GetCapturedStdout();
+  EXPECT_NE(listing.find("d_name : 5819,1995\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("d_name : ..\n"), std::string::npos) << listing;
+
+  ASSERT_EQ(world_.GetTiles().size(), 2u);
+  EXPECT_EQ(world_.GetTiles().count(kA), 1u);
+  EXPECT_EQ(world_.GetTiles().count(kB), 1u);
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}}));
+}
+
+TEST_P(WorldTest, SecondStartUpReadsOnlyNewTiles) {
+  world_.LoadAllTilesOnce();
+  const ql::HdTile* a = world_.GetTiles().at(kA).get();
+  // A vanishes, 0,0 appears (failed for good already) and a new tile appears.
+  fs::remove(TileFile(kA));
+  CopyTileFile(kB, TileId(0, 0));
+  CopyTileFile(kB, TileId(5821, 1995));
+  world_.LoadAllTilesOnce();
+  EXPECT_EQ(world_.GetTiles().at(kA).get(), a);
+  EXPECT_EQ(world_.GetTiles().count(TileId(0, 0)), 0u);
+  EXPECT_EQ(world_.GetTiles().count(TileId(5821, 1995)), 1u);
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}}));
+}
+
+TEST_P(WorldTest, MissingTileIsTriedOnce) {
+  std::shared_ptr<ql::HdTile> tile;
+  const TileId missing(7, 7);
+  EXPECT_FALSE(world_.LoadTile(missing, tile));
+  EXPECT_EQ(tile, nullptr);
+  CopyTileFile(kA, missing);  // a readable file now, but the id is failed for good
+  EXPECT_FALSE(world_.LoadTile(missing, tile));
+  EXPECT_EQ(world_.LoadTiles({missing, kA}).size(), 1u);
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{7, 7}}));
+
+  ql::HdWorld fresh(&save_);  // the file itself is fine
+  EXPECT_TRUE(fresh.LoadTile(missing, tile));
+}
+
+TEST_P(WorldTest, CachedTileIsReadOnce) {
+  std::shared_ptr<ql::HdTile> first;
+  ASSERT_TRUE(world_.LoadTile(kA, first));
+  fs::remove(TileFile(kA));
+  std::shared_ptr<ql::HdTile> second;
+  EXPECT_TRUE(world_.LoadedTile(kA, second));
+  EXPECT_EQ(second, first);
+  second.reset();
+  EXPECT_TRUE(world_.LoadTile(kA, second));
+  EXPECT_EQ(second, first);
+  EXPECT_TRUE(world_.GetFailedTiles().empty());
+}
+
+TEST_P(WorldTest, LoadedTileDoesNotLoad) {
+  std::shared_ptr<ql::HdTile> tile;
+  EXPECT_FALSE(world_.LoadedTile(kA, tile));
+  EXPECT_TRUE(world_.GetTiles().empty());
+}
+
+TEST_P(WorldTest, BoxQueriesFindLinksByIndexedVertex) {
+  struct Case {
+    const char* name;
+    Rect2D box;
+    std::set<long> ids;
+    std::size_t records;  // one per tile that indexes the link inside the box
+  };
+  const Point v3 = Vertex(kB, 3);
+  const Case cases[] = {
+      {"VertexOfOne", Box(116.3845, 39.9045, 116.3855, 39.9055), {1}, 1},
+      // Link 1's line runs through this box, but none of its vertices lies in it.
+      {"LineWithoutVertex", Box(116.3852, 39.9052, 116.3858, 39.9058), {}, 0},
+      // Link 2 is stored in both tiles: one id, one record from each.
+      {"AcrossTheBorder", Box(116.394, 39.904, 116.406, 39.906), {2}, 2},
+      {"BorderOnlyWithoutVertices", Box(116.399, 39.904, 116.401, 39.906), {}, 0},
+      {"VertexOnLowerLeftCorner", Rect2D(v3, Point(v3.dLon + 0.001, v3.dLat + 0.001, 0)), {3}, 1},
+      {"VertexOnUpperRightCorner", Rect2D(Point(v3.dLon - 0.001, v3.dLat - 0.001, 0), v3), {}, 0},
+      {"BothTiles", Box(116.381, 39.901, 116.419, 39.919), {1, 2, 3}, 4},
+      {"NoTileThere", Box(10.001, 20.001, 10.002, 20.002), {}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Values(world_.GetNodeIdsInRect(c.box)), c.ids);
+    const std::set<const ql::HdLink*> links = world_.GetNodesInRect(c.box);
+    EXPECT_EQ(links.size(), c.records);
+    for (const ql::HdLink* l : links) EXPECT_EQ(c.ids.count(l->liId.lValue), 1u) << l->liId.lValue;
+  }
+  // Stepping may name a neighbour column of the boxes that has no file; A and B never fail.
+  EXPECT_EQ(world_.GetFailedTiles().count(TileId(500, 1000)), 1u);
+  EXPECT_EQ(world_.GetFailedTiles().count(kA), 0u);
+  EXPECT_EQ(world_.GetFailedTiles().count(kB), 0u);
+}
+
+TEST_P(WorldTest, BoxQueriesLoadTilesOnDemand) {
+  EXPECT_EQ(Values(world_.GetNodeIdsInRect(Box(116.3845, 39.9045, 116.3855, 39.9055))), std::set<long>({1}));
+  EXPECT_EQ(world_.GetTiles().size(), 1u);
+  EXPECT_EQ(world_.GetTiles().count(kA), 1u);
+  EXPECT_EQ(world_.LoadTileInRect(Box(116.39, 39.91, 116.41, 39.91)).size(), 2u);
+}
+
+TEST_P(WorldTest, ZeroIntervalsSeeNoTile) {
+  ql::MapConfig::tile_lon_interval = 0;
+  ql::MapConfig::tile_lat_interval = 0;
+  const Rect2D box = Box(116.38, 39.9, 116.42, 39.92);
+  EXPECT_TRUE(world_.GetNodeIdsInRect(box).empty());
+  EXPECT_TRUE(world_.GetNodesInRect(box).empty());
+  EXPECT_TRUE(world_.LoadTileInRect(box).empty());
+  EXPECT_TRUE(world_.GetTiles().empty());
+}
+
+TEST_P(WorldTest, RecordByIdComesFromTheLastListedTile) {
+  // Give tile A its own copy of link 2, told apart by name.
+  qlw::TileMap tiles = qlw::BuildTiles(Links(), kDepth);
+  for (ql::HdLink& l : tiles.at(kA).m_values) {
+    if (l.liId.lValue == 2) l.strName = "copy in A";
+  }
+  Configure(tiles);
+
+  struct Case {
+    const char* name;
+    HdLinkId id;
+    const char* expected;  // nullptr: no record
+  };
+  const Case cases[] = {
+      {"AThenB", IdIn(2, {kA, kB}), "link 2"},
+      {"BThenA", IdIn(2, {kB, kA}), "copy in A"},
+      {"LastTileLacksTheLink", IdIn(1, {kA, kB}), nullptr},
+      {"OnlyA", IdIn(1, {kA}), "link 1"},
+      {"EmptyList", IdIn(1, {}), nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ql::HdLink* link = world_.GetNodeData(c.id);
+    if (c.expected == nullptr) {
+      EXPECT_EQ(link, nullptr);
+    } else {
+      ASSERT_NE(link, nullptr);
+      EXPECT_EQ(link->strName, c.expected);
+    }
+  }
+}
+
+TEST_P(WorldTest, RecordByIdStopsAtAFailedTile) {
+  EXPECT_EQ(world_.GetNodeData(IdIn(2, {TileId(1, 1), kA})), nullptr);
+  EXPECT_EQ(world_.GetTiles().count(kA), 0u);  // never read
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{1, 1}}));
+  // Tiles before the failed one stay loaded.
+  EXPECT_EQ(world_.GetNodeData(IdIn(2, {kB, TileId(1, 1)})), nullptr);
+  EXPECT_EQ(world_.GetTiles().count(kB), 1u);
+}
+
+TEST_P(WorldTest, RecordByIdLoadsEveryListedTile) {
+  const ql::HdLink* link = world_.GetNodeData(IdIn(2, {kA, kB}));
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(world_.GetTiles().size(), 2u);
+  // The pointer is into the cached tile B and stays valid.
+  EXPECT_EQ(link, world_.GetTiles().at(kB)->GetNodeData(IdIn(2, {})));
+}
+
+INSTANTIATE_TEST_SUITE_P(World, WorldTest, ::testing::ValuesIn(kEncodings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- damaged files ---------------------------------------------------------------------------
+
+// Expects f to raise E and returns its text.
+template <class E, class F>
+std::string Raised(F&& f) {
+  try {
+    f();
+  } catch (const E& e) {
+    return e.what();
+  } catch (const std::exception& e) {
+    ADD_FAILURE() << "other exception: " << e.what();
+    return std::string();
+  }
+  ADD_FAILURE() << "no exception";
+  return std::string();
+}
+
+bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool EndsWith(const std::string& s, const std::string& suffix) {
+  return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+class DamagedTile : public ::testing::Test {
+ protected:
+  void Use(const Encoding& e) {
+    qlw::WriteProject(tmp_.path().string(), Links(), kDepth);
+    ql::MapConfig::tile_lon_interval = 0.02;
+    ql::MapConfig::tile_lat_interval = 0.02;
+    ql::MapConfig::qt_max_level = kDepth;
+    ql::MapConfig::serialize_type_json1_binary2 = e.type;
+    ql::MapConfig::tile_encrypt = e.encrypt;
+    dir_ = (tmp_.path() / e.dir).string();  // ends with '/', as the settings do
+    ql::MapConfig::hdConfig::save_dir_json = dir_;
+    ql::MapConfig::hdConfig::save_dir_binary = dir_;
+  }
+  std::string Path(const TileId& id) const { return dir_ + qlw::TileFileName(id); }
+
+  ConfigGuard guard_;
+  TempDir tmp_;
+  std::string dir_;
+  ql::Save save_;
+  ql::HdWorld world_{&save_};
+};
+
+TEST_F(DamagedTile, MalformedJsonRaisesNamingTheFileAndIsReadAgain) {
+  Use(kEncodings[0]);
+  const std::string good = ReadFile(Path(kA));
+  WriteFile(Path(kA), "{\"m_keys\": [");
+  std::shared_ptr<ql::HdTile> tile;
+  const std::string what = Raised<ajson::exception>([&] { world_.LoadTile(kA, tile); });
+  EXPECT_TRUE(StartsWith(what, "error at line :")) << what;
+  EXPECT_TRUE(EndsWith(what, " in tile file " + Path(kA))) << what;
+  EXPECT_TRUE(world_.GetTiles().empty());
+  EXPECT_TRUE(world_.GetFailedTiles().empty());
+
+  // Still unknown: every route to it reads the file again and raises again.
+  Raised<ajson::exception>([&] { world_.GetNodeIdsInRect(Box(116.3845, 39.9045, 116.3855, 39.9055)); });
+  Raised<ajson::exception>([&] { world_.GetNodeData(IdIn(1, {kA})); });
+
+  WriteFile(Path(kA), good);
+  EXPECT_TRUE(world_.LoadTile(kA, tile));
+  EXPECT_NE(tile->GetNodeData(IdIn(1, {})), nullptr);
+}
+
+TEST_F(DamagedTile, StartUpStopsAtABadJsonTile) {
+  Use(kEncodings[0]);
+  WriteFile(Path(kB), "not json");
+  WriteFile(Path(TileId(5821, 1995)), ReadFile(Path(kA)));
+  Raised<ajson::exception>([&] { world_.LoadAllTilesOnce(); });
+  // Tiles before B in TileId order were loaded; those after it were not tried.
+  EXPECT_EQ(world_.GetTiles().count(kA), 1u);
+  EXPECT_EQ(world_.GetTiles().count(kB), 0u);
+  EXPECT_EQ(world_.GetTiles().count(TileId(5821, 1995)), 0u);
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}}));
+}
+
+TEST_F(DamagedTile, TruncatedBinaryRaisesNamingFileAndOffset) {
+  Use(kEncodings[1]);
+  const std::string good = ReadFile(Path(kA));
+  WriteFile(Path(kA), good.substr(0, good.size() / 2));
+  std::shared_ptr<ql::HdTile> tile;
+  const std::string what = Raised<ql::TileDataError>([&] { world_.LoadTile(kA, tile); });
+  EXPECT_TRUE(StartsWith(what, Path(kA) + ": byte ")) << what;
+  EXPECT_TRUE(world_.GetTiles().empty());
+  EXPECT_TRUE(world_.GetFailedTiles().empty());
+  // Caught as the length error it is, too.
+  EXPECT_THROW(world_.LoadTile(kA, tile), std::length_error);
+
+  WriteFile(Path(kA), good);
+  EXPECT_TRUE(world_.LoadTile(kA, tile));
+}
+
+TEST_F(DamagedTile, FileThatDoesNotDecryptRaisesNamingTheFile) {
+  Use(kEncodings[2]);
+  const std::string good = ReadFile(Path(kA));
+  struct Case {
+    const char* name;
+    std::string bytes;
+  };
+  std::string flipped = good;
+  flipped[flipped.size() - 1] ^= 0x5A;  // the length word no longer checks out
+  const Case cases[] = {
+      {"notEncrypted", qlw::EncodeBinary(ql::HdSerializeData())},
+      {"damaged", flipped},
+      {"oneWord", "abcd"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(Path(kA), c.bytes);
+    std::shared_ptr<ql::HdTile> tile;
+    const std::string what = Raised<std::runtime_error>([&] { world_.LoadTile(kA, tile); });
+    EXPECT_NE(what.find(Path(kA)), std::string::npos) << what;
+    EXPECT_TRUE(world_.GetTiles().empty());
+    EXPECT_TRUE(world_.GetFailedTiles().empty());
+  }
+  // An empty file decrypts to nothing, which the archive then refuses like any short tile.
+  WriteFile(Path(kA), "");
+  std::shared_ptr<ql::HdTile> tile;
+  EXPECT_THROW(world_.LoadTile(kA, tile), ql::TileDataError);
+}
+
+TEST_F(DamagedTile, EmptyBinaryFileIsShortAndStaysUnknown) {
+  Use(kEncodings[1]);
+  WriteFile(Path(kA), "");
+  std::shared_ptr<ql::HdTile> tile;
+  const std::string what = Raised<ql::TileDataError>([&] { world_.LoadTile(kA, tile); });
+  EXPECT_TRUE(StartsWith(what, Path(kA) + ": byte 0: ")) << what;
+  EXPECT_TRUE(world_.GetTiles().empty());
+  EXPECT_TRUE(world_.GetFailedTiles().empty());
+  // The smallest tile a producer writes (68 bytes of zero counts and rectangle) is fine.
+  WriteFile(Path(kA), std::string(68, '\0'));
+  EXPECT_TRUE(world_.LoadTile(kA, tile));
+  EXPECT_TRUE(tile->GetNodes().empty());
+}
+
+TEST_F(DamagedTile, DepthOutOfRangeLeavesTilesUnknown) {
+  Use(kEncodings[1]);
+  ql::MapConfig::qt_max_level = 17;
+  std::shared_ptr<ql::HdTile> tile;
+  EXPECT_THROW(world_.LoadTile(kA, tile), std::invalid_argument);
+  EXPECT_TRUE(world_.GetTiles().empty());
+  ql::MapConfig::qt_max_level = kDepth;
+  EXPECT_TRUE(world_.LoadTile(kA, tile));
+}
+
+TEST_F(DamagedTile, FanningBucketRaisesNamingTheTile) {
+  Use(kEncodings[1]);
+  ql::HdSerializeData d;
+  d.states = {~0ul};
+  d.nodes = {{IdIn(1, {})}};
+  d.ps = {{Point(116.39, 39.91, 0)}};
+  ql::MapConfig::qt_max_level = 16;
+  WriteFile(Path(kA), qlw::EncodeBinary(d));
+  std::shared_ptr<ql::HdTile> tile;
+  const std::string what = Raised<ql::TileTreeError>([&] { world_.LoadTile(kA, tile); });
+  EXPECT_NE(what.find("tile 5819,1995: bucket 0"), std::string::npos) << what;
+  EXPECT_TRUE(world_.GetTiles().empty());
+}
+
+// ---- Save, the creator and the fold ------------------------------------------------------------
+
+TEST(Save, NamesAndDirectories) {
+  ConfigGuard guard;
+  const ql::Save save;
+  EXPECT_EQ(save.TId2SaveName(TileId(116, 40)), "116,40");
+  EXPECT_EQ(save.TId2SaveName(TileId(-5, -7)), "-5,-7");
+
+  ql::MapConfig::hdConfig::save_dir_json = "/p/json/";
+  ql::MapConfig::hdConfig::save_dir_binary = "/p/bin/";
+  struct Case {
+    int type;
+    const char* dir;
+  };
+  for (const Case& c : {Case{1, "/p/json/"}, Case{2, "/p/bin/"}, Case{3, ""}, Case{0, ""}}) {
+    SCOPED_TRACE(c.type);
+    ql::MapConfig::serialize_type_json1_binary2 = c.type;
+    EXPECT_EQ(ql::Save::GetSerializeDir<ql::HdTile>(), c.dir);
+  }
+  ql::MapConfig::serialize_type_json1_binary2 = 2;
+  EXPECT_EQ(save.TilePath<ql::HdTile>(TileId(1, -2)), "/p/bin/1,-2");
+}
+
+TEST(Save, GpsList) {
+  ConfigGuard guard;
+  TempDir tmp;
+  const fs::path file = tmp.path() / "gps.txt";
+  ql::MapConfig::gps_file_path = file.string();
+  const ql::Save save;
+
+  WriteFile(file, "116.3, 39.9\n  116.5 ,40.25 , 7, x\r\n\n   \n-0.5,-1e-3");
+  const std::vector<Point> points = save.LoadGpses();
+  const std::vector<Point> expected = {Point(116.3, 39.9, -1234.0), Point(116.5, 40.25, -1234.0),
+                                       Point(-0.5, -1e-3, -1234.0)};
+  EXPECT_EQ(points, expected);
+
+  WriteFile(file, "116.3,39.9\nabc,1\n");
+  EXPECT_THROW(save.LoadGpses(), std::invalid_argument);
+
+  WriteFile(file, "116.3,39.9\n116.4\n");
+  const std::string what = Raised<std::invalid_argument>([&] { save.LoadGpses(); });
+  EXPECT_NE(what.find("line 2"), std::string::npos) << what;
+
+  ql::MapConfig::gps_file_path = (tmp.path() / "missing.txt").string();
+  EXPECT_TRUE(save.LoadGpses().empty());
+}
+
+TEST(NewHdWorld, CreatesAnEmptyWorldOverItsOwnSave) {
+  const ql::HdWorld* world = ql::NewHdWorld::Create();
+  ASSERT_NE(world, nullptr);
+  EXPECT_NE(world->GetSave(), nullptr);
+  EXPECT_TRUE(world->GetTiles().empty());
+  EXPECT_TRUE(world->GetFailedTiles().empty());
+  delete world->GetSave();  // the library never frees them; the test does
+  delete world;
+}
+
+TEST(ParallelAccumulate, FoldsInOrderFromACopyOfInit) {
+  const std::vector<int> v = {1, 2, 3};
+  const std::string init = "x";
+  const std::string folded = ql::ParallelAccumulate(
+      v.begin(), v.end(), init, [](int i) { return std::to_string(i * 10); },
+      [](std::string acc, const std::string& s) { return acc + "," + s; });
+  EXPECT_EQ(folded, "x,10,20,30");
+  EXPECT_EQ(init, "x");
+  const std::vector<int> none;
+  EXPECT_EQ(ql::ParallelAccumulate(none.begin(), none.end(), init, [](int) { return std::string("?"); },
+                                   [](std::string acc, const std::string& s) { return acc + s; }),
+            "x");
+}
+
+}  // namespace
