@@ -1,1 +1,634 @@
-// HdLib
+#include "HdLib.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cstddef>
+#include <utility>
+
+#include "HdLibMath.h"
+#include "MapConfig.h"
+#include "MapTypes.h"
+#include "Singleton.h"
+#include "Tile.h"
+#include "World.h"
+
+namespace ql {
+
+std::shared_ptr<HdLib> HdLib::m_spInstance;
+
+namespace {
+
+using HdStore = Singleton<HdWorld, NewHdWorld>;
+using GeoLink = HdLib::GeoLink;
+
+// The store as it is: null before Init, never created here.
+HdWorld* Store() { return HdStore().operator->(); }
+
+// Lane n of the link by position (n - 1); null for n outside 1 to the lane count.
+const HdLane* LaneAt(const HdLink& link, int laneNum) {
+  if (laneNum < 1 || static_cast<std::size_t>(laneNum) > link.vcthlLane.size()) return nullptr;
+  return &link.vcthlLane[static_cast<std::size_t>(laneNum) - 1];
+}
+
+// The first lane whose nSeqNum is n.
+const HdLane* LaneBySeqNum(const HdLink& link, int laneNum) {
+  for (const HdLane& lane : link.vcthlLane) {
+    if (lane.nSeqNum == laneNum) return &lane;
+  }
+  return nullptr;
+}
+
+// The first lane with that id (compared as long).
+const HdLane* LaneById(const HdLink& link, const HdLaneId& laneId) {
+  const long wanted = laneId;
+  for (const HdLane& lane : link.vcthlLane) {
+    if (static_cast<long>(lane.liId) == wanted) return &lane;
+  }
+  return nullptr;
+}
+
+const HdEdge* EdgeById(const HdLink& link, long edgeId) {
+  const int index = HdLib::GetEdgeIndexById(&link, edgeId);
+  return index < 0 ? nullptr : &link.vctheEdge[static_cast<std::size_t>(index)];
+}
+
+double TupleDis(const std::vector<double>& a, const std::vector<double>& b) {
+  return PointsDis(Point(a), Point(b));
+}
+
+// Adds the haversine lengths of segments (geo[i], geo[i + 1]) for first <= i < last to sum,
+// one after the other.
+double AddPathLength(double sum, const GeoLink& geo, std::size_t first, std::size_t last) {
+  for (std::size_t i = first; i < last; ++i) sum += TupleDis(geo.at(i), geo.at(i + 1));
+  return sum;
+}
+
+// The nearest ADAS sample of the first lane with that id that has samples.
+const HdLaneAdas* NearestAdas(const HdLink* link, const HdLaneId& laneId, const Point& p) {
+  if (link == nullptr) return nullptr;
+  const long wanted = laneId;
+  for (const HdLane& lane : link->vcthlLane) {
+    if (static_cast<long>(lane.liId) != wanted || lane.vctlaLaneAdas.empty()) continue;
+    const HdLaneAdas* best = nullptr;
+    double bestDis = DBL_MAX;
+    for (const HdLaneAdas& sample : lane.vctlaLaneAdas) {
+      const double dis = PointsDis(Point(sample.dLon, sample.dLat, 0.0), p);
+      if (bestDis > dis) {
+        bestDis = dis;
+        best = &sample;
+      }
+    }
+    // Every sample at NaN distance: none is nearer than the largest double.
+    return best;
+  }
+  return nullptr;
+}
+
+bool TypeListed(const std::vector<int>& types, int type) {
+  return std::find(types.begin(), types.end(), type) != types.end();
+}
+
+}  // namespace
+
+std::shared_ptr<HdLib> HdLib::GetInstance() {
+  if (!m_spInstance) m_spInstance = std::make_shared<HdLib>();
+  return m_spInstance;
+}
+
+// ---- setup ------------------------------------------------------------------------------------
+
+void HdLib::Init(const std::string& projectPath, const std::string& configPath) {
+  MapConfig::Init(projectPath, configPath);
+  HdStore::GetSingleton()->LoadAllTilesOnce();
+}
+
+const HdLink* HdLib::GetLinkData(const HdLinkId& id) const {
+  HdWorld* store = Store();
+  return store == nullptr ? nullptr : store->GetNodeData(id);
+}
+
+bool HdLib::LoadTile(const Point& p, bool load) const {
+  HdWorld* store = Store();
+  if (store == nullptr) return false;
+  if (load) store->LoadTileInRect(P2R(p, 1000, 1000));
+  return true;
+}
+
+std::vector<Point> HdLib::LoadGpses() const {
+  HdWorld* store = Store();
+  return store == nullptr ? std::vector<Point>() : store->GetSave()->LoadGpses();
+}
+
+std::set<HdLinkId> HdLib::GetNodeIdsInRect(const Rect2D& rect) const {
+  HdWorld* store = Store();
+  return store == nullptr ? std::set<HdLinkId>() : store->GetNodeIdsInRect(rect);
+}
+
+int HdLib::GetEdgeIndexById(const HdLink* link, long edgeId) {
+  if (link == nullptr) return -1;
+  const std::vector<HdEdge>& edges = link->vctheEdge;
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    if (edges[i].lId == edgeId) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool HdLib::GetLinkIdsInRect(const Point& p, float w, float h, std::vector<HdLinkId>& ids, bool load) const {
+  HdWorld* store = Store();
+  if (store == nullptr) return false;
+  const Rect2D box = P2R(p, w, h);
+  if (load) store->LoadTileInRect(box);
+  // The id set already holds each lValue once, in ascending order.
+  const std::set<HdLinkId> found = store->GetNodeIdsInRect(box);
+  ids.assign(found.begin(), found.end());
+  return true;
+}
+
+// ---- location -----------------------------------------------------------------------------------
+
+bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const HdLink*>& links,
+                          GetDataNearby_param /*param*/, bool /*flag*/) const {
+  HdWorld* store = Store();
+  if (store == nullptr) return false;
+  const std::set<const HdLink*> found = store->GetNodesInRect(P2R(p, w, h));
+  if (found.empty()) return false;
+  links.assign(found.begin(), found.end());
+  // A link held by several tiles comes back once per tile; keep one copy.
+  std::sort(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId < b->liId; });
+  links.erase(std::unique(links.begin(), links.end(),
+                          [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
+              links.end());
+  return true;
+}
+
+bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {
+  std::vector<const HdLink*> nearby;
+  if (!GetDataNearby(p, 20.0f, 20.0f, nearby, GetDataNearby_param{}, true)) return false;
+  for (const HdLink* link : nearby) {
+    for (const HdLane& lane : link->vcthlLane) {
+      if (IsPointInLane(p, link, lane)) {
+        lanes.push_back(lane.liId);
+        links.push_back(link->liId);
+      }
+    }
+  }
+  return !lanes.empty();
+}
+
+bool HdLib::IsPointInLane(const Point& p, const HdLink* link, const HdLane& lane) {
+  const int left = GetEdgeIndexById(link, lane.lLeftEdgeId);
+  const int right = GetEdgeIndexById(link, lane.lRightEdgeId);
+  if (left < 0 || right < 0) return false;
+  const GeoLink& leftGeo = link->vctheEdge[static_cast<std::size_t>(left)].vctvdGeoLink;
+  const GeoLink& rightGeo = link->vctheEdge[static_cast<std::size_t>(right)].vctvdGeoLink;
+  if (leftGeo.empty() || rightGeo.empty()) return false;
+  // Edges whose first vertices lie farther apart than the lane is wide (plus 2 m of slack)
+  // were digitised in opposite directions.
+  const double startGapMm = TupleDis(leftGeo.front(), rightGeo.front()) * 100.0 * 10.0;
+  // The width plus slack in 64 bits: a corrupt width near INT_MAX must not overflow.
+  const double threshold =
+      lane.nWidth != 0 ? static_cast<double>(static_cast<long long>(lane.nWidth) + 2000) : 5000.0;
+  return HdLibMath::IsInRecArea(p, leftGeo, rightGeo, startGapMm > threshold);
+}
+
+bool HdLib::GetIsInCross(const Point& p) const {
+  std::vector<const HdLink*> nearby;
+  if (!GetDataNearby(p, 10.0f, 10.0f, nearby, GetDataNearby_param{}, true)) return false;
+  for (const HdLink* link : nearby) {
+    for (const ObjCrossing& crossing : link->vctcrCrossing) {
+      if (IsPointInPolygon(crossing.vctvdGeoArea, p)) return true;
+    }
+  }
+  return false;
+}
+
+void HdLib::GetPosInGeoLink(const Point& p, const GeoLink& geo, double& fromStart, double& toEnd) {
+  Point foot;
+  double distance = 0.0;
+  int index = 0;
+  HdLibMath::GetPerpendicularFoot(p, geo, foot, distance, index);
+  const std::size_t k = static_cast<std::size_t>(index);  // never below 1
+  // geo.at: a line of fewer than two vertices has no vertex k and throws std::out_of_range.
+  const double before = AddPathLength(0.0, geo, 0, k - 1) + PointsDis(Point(geo.at(k - 1)), foot);
+  const double after = AddPathLength(PointsDis(foot, Point(geo.at(k))), geo, k, geo.size() - 1);
+  fromStart = before;
+  toEnd = after;
+}
+
+bool HdLib::GetPosInHdLink(const Point& p, const HdLinkId& id, double& fromStart, double& toEnd) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  const GeoLink& geo = link->vctvdGeoLink;
+  if (geo.empty()) return false;  // no nearest vertex, no lengths
+  Point nearest;
+  double distance = 0.0;
+  int index = 0;
+  if (!HdLibMath::GetNearestPointFromArray(p, geo, nearest, distance, index)) return false;
+  const std::size_t k = static_cast<std::size_t>(index);
+  const double before = AddPathLength(0.0, geo, 0, k);
+  const double after = AddPathLength(0.0, geo, k, geo.size() - 1);
+  fromStart = before;
+  toEnd = after;
+  return true;
+}
+
+bool HdLib::GetNearestPointfromLaneGeo(const Point& p, Point& foot, double& distance) const {
+  std::vector<const HdLink*> nearby;
+  if (!GetDataNearby(p, 20.0f, 20.0f, nearby, GetDataNearby_param{}, true)) return false;
+  const GeoLink* best = nullptr;
+  double bestDis = DBL_MAX;
+  for (const HdLink* link : nearby) {
+    for (const HdLane& lane : link->vcthlLane) {
+      Point nearest;
+      double dis = 0.0;
+      int index = 0;
+      HdLibMath::GetNearestPointFromArray(p, lane.vctvdGeoLink, nearest, dis, index);
+      if (bestDis > dis) {
+        bestDis = dis;
+        best = &lane.vctvdGeoLink;
+      }
+    }
+  }
+  if (best == nullptr || best->empty()) return false;
+  return HdLibMath::GetPerpendicularFoot(p, *best, foot, distance);
+}
+
+// ---- link attributes ------------------------------------------------------------------------------
+
+bool HdLib::GetLinkLength(const HdLinkId& id, double& length) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  length = link->dLength;
+  return true;
+}
+
+bool HdLib::GetLinkType(const HdLinkId& id, int& type) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  type = link->nType;
+  return true;
+}
+
+bool HdLib::GetLinkStartAngle(const HdLinkId& id, double& angle) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  angle = link->dStartAngle;
+  return true;
+}
+
+bool HdLib::GetLinkSpeedLimit(const HdLinkId& id, int& speedLimit) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  speedLimit = link->nSpeedLimit;
+  return true;
+}
+
+bool HdLib::GetLinkRank(const HdLinkId& id, int& rank) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  rank = link->nRank;
+  return true;
+}
+
+bool HdLib::GetLaneCnt(const HdLinkId& id, int& count) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  count = static_cast<int>(link->vcthlLane.size());
+  return true;
+}
+
+bool HdLib::GetEdgeCnt(const HdLinkId& id, int& count) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  count = static_cast<int>(link->vctheEdge.size());
+  return true;
+}
+
+bool HdLib::GetLinkPre(const HdLinkId& id, std::vector<HdLinkId>& pre) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr || link->vctliPreLinkId.empty()) return false;
+  pre = link->vctliPreLinkId;
+  return true;
+}
+
+bool HdLib::GetLinkNext(const HdLinkId& id, std::vector<HdLinkId>& nxt) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr || link->vctliNxtLinkId.empty()) return false;
+  nxt = link->vctliNxtLinkId;
+  return true;
+}
+
+bool HdLib::GetLinkPreNxt(const HdLinkId& id, std::vector<HdLinkId>& pre, std::vector<HdLinkId>& nxt) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  pre = link->vctliPreLinkId;
+  nxt = link->vctliNxtLinkId;
+  return true;
+}
+
+bool HdLib::GetLinkNext(const HdLinkId& id, int laneNum, std::vector<HdLinkId>& nxt) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  const HdLane* lane = LaneAt(*link, laneNum);
+  if (lane == nullptr || link->vctliNxtLinkId.empty()) return false;
+  const long laneId = lane->liId;
+  std::vector<const HdLink*> continuing;
+  for (const HdLinkId& nextId : link->vctliNxtLinkId) {
+    const HdLink* next = GetLinkData(nextId);
+    if (next == nullptr) continue;
+    for (const HdLane& nextLane : next->vcthlLane) {
+      for (const HdLaneId& preLane : nextLane.vctliPreLaneId) {
+        if (static_cast<long>(preLane) == laneId) continuing.push_back(next);
+      }
+    }
+  }
+  std::sort(continuing.begin(), continuing.end(),
+            [](const HdLink* a, const HdLink* b) { return a->liId < b->liId; });
+  continuing.erase(std::unique(continuing.begin(), continuing.end(),
+                               [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
+                   continuing.end());
+  for (const HdLink* next : continuing) nxt.push_back(next->liId);
+  return true;
+}
+
+bool HdLib::GetLinkLimitValue(const HdLinkId& /*id*/, int /*kind*/, int& /*value*/) const { return false; }
+
+// ---- lane attributes, by lane number ---------------------------------------------------------------
+
+bool HdLib::GetLaneType(const HdLinkId& id, int laneNum, int& type) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  if (lane == nullptr) return false;
+  type = lane->nType;
+  return true;
+}
+
+bool HdLib::GetLaneWidth(const HdLinkId& id, int laneNum, int& width) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  if (lane == nullptr) return false;
+  width = lane->nWidth;
+  return true;
+}
+
+bool HdLib::GetLaneEdgeId(const HdLinkId& id, int laneNum, bool left, long& edgeId) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  if (lane == nullptr) return false;
+  edgeId = left ? lane->lLeftEdgeId : lane->lRightEdgeId;
+  return true;
+}
+
+bool HdLib::GetLaneNext(const HdLinkId& id, int laneNum, std::vector<HdLaneId>& nxt) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  if (lane == nullptr) return false;
+  nxt = lane->vctliNxtLaneId;
+  return true;
+}
+
+bool HdLib::GetLaneEdgeCrossType(const HdLinkId& id, int laneNum, bool left, int& crossType) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  if (lane == nullptr) return false;
+  const HdEdge* edge = EdgeById(*link, left ? lane->lLeftEdgeId : lane->lRightEdgeId);
+  if (edge == nullptr) return false;
+  crossType = edge->nCross;
+  return true;
+}
+
+bool HdLib::GetLaneEdgeGeoLink(const HdLinkId& id, int laneNum, bool left, GeoLink& geo) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  if (lane == nullptr) return false;
+  const HdEdge* edge = EdgeById(*link, left ? lane->lLeftEdgeId : lane->lRightEdgeId);
+  if (edge == nullptr) return false;
+  geo = edge->vctvdGeoLink;
+  return true;
+}
+
+bool HdLib::IsLaneContainArrow(const HdLinkId& id, int laneNum, char letter) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  return lane != nullptr && lane->strArrows.find(letter) != std::string::npos;
+}
+
+bool HdLib::GetLaneId(const HdLinkId& id, int laneNum, HdLaneId& laneId) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneBySeqNum(*link, laneNum);
+  if (lane == nullptr) return false;
+  laneId = lane->liId;
+  return true;
+}
+
+bool HdLib::GetLaneGeoLink(const HdLinkId& id, int laneNum, GeoLink& geo) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneBySeqNum(*link, laneNum);
+  if (lane == nullptr) return false;
+  geo = lane->vctvdGeoLink;
+  return true;
+}
+
+bool HdLib::GetLaneData(const HdLinkId& id, int laneNum, HdLane& laneOut) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneBySeqNum(*link, laneNum);
+  if (lane == nullptr) return false;
+  laneOut = *lane;
+  return true;
+}
+
+// ---- lane attributes, by lane id ------------------------------------------------------------------
+
+bool HdLib::GetLaneNum(const HdLinkId& id, const HdLaneId& laneId, int& laneNum) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneById(*link, laneId);
+  if (lane == nullptr) return false;
+  laneNum = lane->nSeqNum;
+  return true;
+}
+
+bool HdLib::GetLaneNext(const HdLinkId& id, const HdLaneId& laneId, std::vector<HdLaneId>& nxt) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneById(*link, laneId);
+  if (lane == nullptr) return false;
+  nxt = lane->vctliNxtLaneId;
+  return true;
+}
+
+bool HdLib::GetLaneGeoLink(const HdLinkId& id, const HdLaneId& laneId, GeoLink& geo) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneById(*link, laneId);
+  if (lane == nullptr) return false;
+  geo = lane->vctvdGeoLink;
+  return true;
+}
+
+bool HdLib::GetLaneArrow(const HdLinkId& id, const HdLaneId& laneId, std::string& arrows) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneById(*link, laneId);
+  if (lane == nullptr) return false;
+  std::string letters = lane->strArrows;
+  for (const ObjArrow& arrow : lane->vctarArrow) letters += arrow.strType;
+  arrows = std::move(letters);
+  return true;
+}
+
+bool HdLib::GetLaneCurvature(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& curvature) const {
+  const HdLaneAdas* sample = NearestAdas(GetLinkData(id), laneId, p);
+  if (sample == nullptr) return false;
+  curvature = sample->dOutCurvature;
+  return true;
+}
+
+bool HdLib::GetLaneRoll(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& roll) const {
+  const HdLaneAdas* sample = NearestAdas(GetLinkData(id), laneId, p);
+  if (sample == nullptr) return false;
+  roll = sample->dOutRoll;
+  return true;
+}
+
+bool HdLib::GetLanePitch(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& pitch) const {
+  const HdLaneAdas* sample = NearestAdas(GetLinkData(id), laneId, p);
+  if (sample == nullptr) return false;
+  pitch = sample->dOutPitch;
+  return true;
+}
+
+bool HdLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth) const {
+  const HdLaneAdas* sample = NearestAdas(GetLinkData(id), laneId, p);
+  if (sample == nullptr) return false;
+  azimuth = sample->dOutAzimuth;
+  return true;
+}
+
+// ---- edge attributes -------------------------------------------------------------------------------
+
+bool HdLib::GetEdgeId(const HdLinkId& id, int index, long& edgeId) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr || index < 0 || static_cast<std::size_t>(index) >= link->vctheEdge.size()) return false;
+  edgeId = link->vctheEdge[static_cast<std::size_t>(index)].lId;
+  return true;
+}
+
+bool HdLib::GetEdgeCross(const HdLinkId& id, long edgeId, int& cross) const {
+  const HdLink* link = GetLinkData(id);
+  const HdEdge* edge = link == nullptr ? nullptr : EdgeById(*link, edgeId);
+  if (edge == nullptr) return false;
+  cross = edge->nCross;
+  return true;
+}
+
+bool HdLib::GetEdgeColor(const HdLinkId& id, long edgeId, int& color) const {
+  const HdLink* link = GetLinkData(id);
+  const HdEdge* edge = link == nullptr ? nullptr : EdgeById(*link, edgeId);
+  if (edge == nullptr) return false;
+  color = edge->vcthmMark.empty() ? 1 : edge->vcthmMark.front().nColor;
+  return true;
+}
+
+bool HdLib::GetEdgeGeoLink(const HdLinkId& id, long edgeId, GeoLink& geo) const {
+  const HdLink* link = GetLinkData(id);
+  const HdEdge* edge = link == nullptr ? nullptr : EdgeById(*link, edgeId);
+  if (edge == nullptr) return false;
+  geo = edge->vctvdGeoLink;
+  return true;
+}
+
+// ---- road objects ------------------------------------------------------------------------------------
+
+bool HdLib::GetStopLineGeoLink(const HdLinkId& id, int type, GeoLink& geo) const {
+  const HdLink* link = GetLinkData(id);
+  if (link == nullptr) return false;
+  for (const ObjStopLine& stopLine : link->vctslStopLine) {
+    if (stopLine.nType == type) {
+      geo = stopLine.vctvdGeoLink;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool HdLib::GetOverHeadGeoLink(const HdLinkId& id, int laneNum, int /*unused*/, GeoLink& geo) const {
+  const HdLink* link = GetLinkData(id);
+  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  if (lane == nullptr) return false;
+  const long laneId = lane->liId;
+  for (const ObjOverHead& overhead : link->vctOverHead) {
+    for (const HdLaneId& listed : overhead.vctlLaneId) {
+      if (static_cast<long>(listed) == laneId) {
+        geo = overhead.vctvdGeoLink;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+// The map data carry no traffic-light geometry and no sign attributes for these to read:
+// they report that nothing was found rather than an empty success.
+bool HdLib::GetTrafficLightGeoLink(const HdLinkId& /*id*/, int /*kind*/, int /*index*/, GeoLink& /*geo*/) const {
+  return false;
+}
+
+bool HdLib::GetTrafficSign(const HdLinkId& /*id*/, std::vector<int>& /*types*/, std::vector<int>& /*shapes*/,
+                           std::vector<int>& /*values*/, std::vector<std::string>& /*texts*/,
+                           std::vector<GeoLink>& /*areas*/) const {
+  return false;
+}
+
+bool HdLib::GetTrafficSign(const Point& /*p*/, std::vector<int>& /*types*/, std::vector<int>& /*shapes*/,
+                           std::vector<int>& /*values*/, std::vector<std::string>& /*texts*/,
+                           std::vector<GeoLink>& /*areas*/) const {
+  return false;
+}
+
+bool HdLib::GetTrafficSignGeoArea(const HdLinkId& /*id*/, int /*kind*/, GeoLink& /*geo*/) const { return false; }
+
+// ---- conversions and lane filters ----------------------------------------------------------------------
+
+bool HdLib::ConvertGeoLink(const GeoLink& geo, std::vector<Point>& points) {
+  for (const std::vector<double>& tuple : geo) points.emplace_back(tuple);
+  return true;
+}
+
+bool HdLib::ConvertGeoLink(const std::vector<Point>& points, GeoLink& geo) {
+  for (const Point& point : points) geo.push_back({point.dLon, point.dLat, point.dAlt});
+  return true;
+}
+
+bool HdLib::GetLanesInTypes(const std::vector<int>& types, const HdLink* link, std::vector<const HdLane*>& lanes) {
+  if (link == nullptr) return false;
+  for (const HdLane& lane : link->vcthlLane) {
+    if (TypeListed(types, lane.nType)) lanes.push_back(&lane);
+  }
+  return true;
+}
+
+bool HdLib::GetLanesOutTypes(const std::vector<int>& types, const HdLink* link,
+                             std::vector<const HdLane*>& lanes) {
+  if (link == nullptr) return false;
+  for (const HdLane& lane : link->vcthlLane) {
+    if (!TypeListed(types, lane.nType)) lanes.push_back(&lane);
+  }
+  return true;
+}
+
+}  // namespace ql
+
+bool IsPointInPolygon(const std::vector<std::vector<double>>& polygon, const ql::Point& p) {
+  bool inside = false;
+  const std::size_t n = polygon.size();
+  if (n == 0) return false;
+  const double px = p.dLon;
+  const double py = p.dLat;
+  ql::Point prev(polygon[n - 1]);  // throws std::invalid_argument for a tuple of fewer than two values
+  for (std::size_t i = 0; i < n; ++i) {
+    const ql::Point cur(polygon[i]);
+    const double xi = cur.dLon, yi = cur.dLat, xj = prev.dLon, yj = prev.dLat;
+    if (((yi <= py && yj > py) || (yj <= py && yi > py)) && px < xi + (py - yi) * (xj - xi) / (yj - yi)) {
+      inside = !inside;
+    }
+    prev = cur;
+  }
+  return inside;
+}

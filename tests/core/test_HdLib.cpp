@@ -1,1 +1,626 @@
+// HdLib location queries end to end: a small map written as JSON tiles, loaded through
+// HdLib::Init, then queried. The HD store is one per process and keeps its tiles, so every
+// test of this binary reads the same map (MapFixture); under ctest each test runs alone.
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <filesystem>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "CoordSys.h"
+#include "HdLib.h"
+#include "HdTypes.h"
+#include "MapTypes.h"
+#include "Singleton.h"
+#include "TileWriter.h"
+#include "World.h"
+
+namespace {
+
+using GeoLink = ql::HdLib::GeoLink;
+
+// Geometry is laid out in metres east (x) and north (y) of this origin, in its projection
+// zone, so that distances in the tests read as what the lanes were drawn with.
+const ql::Point kOrigin(116.31, 39.99, 0.0);
+
+ql::Point At(double x, double y) {
+  const ql::XYZ o = ql::P2XYZ(kOrigin);
+  const ql::Point p = ql::XYZ2P(ql::XYZ(o.dX + x, o.dY + y, 0.0));
+  return ql::Point(p.dLon, p.dLat, 0.0);
+}
+
+std::vector<double> Tuple(double x, double y) {
+  const ql::Point p = At(x, y);
+  return {p.dLon, p.dLat};
+}
+
+// A north-running line at x from y0 to y1, one vertex every `step` metres.
+GeoLink NorthLine(double x, double y0, double y1, double step = 10.0) {
+  GeoLink line;
+  for (double y = y0; y <= y1 + 1e-9; y += step) line.push_back(Tuple(x, y));
+  return line;
+}
+
+ql::HdLink NewLink(long id) {
+  ql::HdLink link;
+  link.liId.lValue = id;
+  return link;
+}
+
+void AddEdge(ql::HdLink& link, long edgeId, GeoLink geo) {
+  ql::HdEdge edge;
+  edge.lId = edgeId;
+  edge.vctvdGeoLink = std::move(geo);
+  link.vctheEdge.push_back(edge);
+}
+
+ql::HdLane& AddLane(ql::HdLink& link, long laneId, int seq, int width, long left, long right, GeoLink geo) {
+  ql::HdLane lane;
+  lane.liId.lValue = laneId;
+  lane.nSeqNum = seq;
+  lane.nWidth = width;
+  lane.lLeftEdgeId = left;
+  lane.lRightEdgeId = right;
+  lane.vctvdGeoLink = std::move(geo);
+  link.vcthlLane.push_back(lane);
+  return link.vcthlLane.back();
+}
+
+// A 3.5 m lane running north from y 0 to 30 between x and x + 3.5, its edges laneId*10+1
+// (left) and laneId*10+2 (right), its line down the middle.
+void AddStraightLane(ql::HdLink& link, long laneId, int seq, double x) {
+  AddEdge(link, laneId * 10 + 1, NorthLine(x, 0, 30));
+  AddEdge(link, laneId * 10 + 2, NorthLine(x + 3.5, 0, 30));
+  AddLane(link, laneId, seq, 3500, laneId * 10 + 1, laneId * 10 + 2, NorthLine(x + 1.75, 0, 30));
+}
+
+GeoLink Square(double cx, double cy, double half) {
+  return {Tuple(cx - half, cy - half), Tuple(cx + half, cy - half), Tuple(cx + half, cy + half),
+          Tuple(cx - half, cy + half)};
+}
+
+// On the central meridian of its zone (117 E) every longitude-117 point projects to the same
+// easting exactly, so a diagonal drawn along it is exact in the plane. The link also crosses
+// the tile column border at 117.0.
+constexpr double kMeridian = 117.0;
+constexpr double kDiagLat0 = 39.99;
+constexpr double kDiagLat1 = 39.9902;
+constexpr double kDiagHalfWidth = 0.00004;  // about 3.4 m
+
+// The map, in metres from the origin unless said otherwise:
+//   99  one lane at x -8 .. -4.5                  101 one lane at x 0 .. 3.5
+//   102 two lanes overlapping at x 102 .. 103.5     103 a sheared lane on 117 E, in two tiles
+//   104 one lane at x 200, a crossing 8 m square around (210, 15)
+//   105 one lane at x 500, a crossing 30 m square around (400, 15): its corners are the only
+//       entries near its centre, all 15 m away
+//   107 a lane at x 600 whose left edge is stored north to south
+//   108 a lane at x 800 and no link geometry
+std::vector<ql::HdLink> MapLinks() {
+  std::vector<ql::HdLink> links;
+
+  ql::HdLink l101 = NewLink(101);  // listed before 99 on purpose: queries sort by id
+  AddStraightLane(l101, 1011, 1, 0.0);
+  l101.vctvdGeoLink = NorthLine(1.75, 0, 30);
+  links.push_back(l101);
+
+  ql::HdLink l99 = NewLink(99);
+  AddStraightLane(l99, 991, 1, -8.0);
+  links.push_back(l99);
+
+  ql::HdLink l102 = NewLink(102);
+  AddStraightLane(l102, 1021, 1, 100.0);
+  AddStraightLane(l102, 1022, 2, 102.0);
+  links.push_back(l102);
+
+  ql::HdLink l103 = NewLink(103);
+  AddEdge(l103, 1031, {{kMeridian - kDiagHalfWidth, kDiagLat0}, {kMeridian, kDiagLat1}});
+  AddEdge(l103, 1032, {{kMeridian, kDiagLat0}, {kMeridian + kDiagHalfWidth, kDiagLat1}});
+  AddLane(l103, 1030, 1, 3400, 1031, 1032, {{kMeridian - kDiagHalfWidth / 2, kDiagLat0},
+                                              {kMeridian + kDiagHalfWidth / 2, kDiagLat1}});
+  links.push_back(l103);
+
+  ql::HdLink l104 = NewLink(104);
+  AddStraightLane(l104, 1041, 1, 200.0);
+  ql::ObjCrossing small;
+  small.vctvdGeoArea = Square(210, 15, 4);
+  l104.vctcrCrossing.push_back(small);
+  links.push_back(l104);
+
+  ql::HdLink l105 = NewLink(105);
+  AddStraightLane(l105, 1051, 1, 500.0);
+  ql::ObjCrossing large;
+  large.vctvdGeoArea = Square(400, 15, 15);
+  l105.vctcrCrossing.push_back(large);
+  links.push_back(l105);
+
+  ql::HdLink l107 = NewLink(107);
+  GeoLink southward = NorthLine(600, 0, 30);
+  std::reverse(southward.begin(), southward.end());
+  AddEdge(l107, 1071, southward);
+  AddEdge(l107, 1072, NorthLine(603.5, 0, 30));
+  AddLane(l107, 1070, 1, 3500, 1071, 1072, NorthLine(601.75, 0, 30));
+  links.push_back(l107);
+
+  ql::HdLink l108 = NewLink(108);
+  AddStraightLane(l108, 1081, 1, 800.0);
+  links.push_back(l108);
+  return links;
+}
+
+using HdStore = ql::Singleton<ql::HdWorld, ql::NewHdWorld>;
+
+// Writes the map once per process into a fresh directory and initialises the library on its
+// JSON tiles; removes the directory at exit.
+class MapFixture {
+ public:
+  static MapFixture& Get() {
+    static MapFixture fixture;
+    return fixture;
+  }
+  const qlw::TileMap& Tiles() const { return m_tiles; }
+  ql::HdLinkId Id(long value) const {
+    for (const auto& tile : m_tiles) {
+      for (const ql::HdLink& link : tile.second.m_values) {
+        if (link.liId.lValue == value) return link.liId;
+      }
+    }
+    ADD_FAILURE() << "no link " << value << " in the written map";
+    return ql::HdLinkId();
+  }
+  ~MapFixture() {
+    std::error_code ec;
+    std::filesystem::remove_all(m_dir, ec);
+  }
+
+ private:
+  MapFixture()
+      : m_dir(std::filesystem::temp_directory_path() / ("ql_test_HdLib_" + std::to_string(getpid()))) {
+    m_tiles = qlw::WriteProject(m_dir.string(), MapLinks(), 4);
+    ql::HdLib::GetInstance()->Init(m_dir.string() + "/", "config_json.json");
+  }
+  std::filesystem::path m_dir;
+  qlw::TileMap m_tiles;
+};
+
+class HdLibMap : public ::testing::Test {
+ protected:
+  void SetUp() override { MapFixture::Get(); }
+  const ql::HdLib& Lib() const { return *ql::HdLib::GetInstance(); }
+  ql::HdLinkId Id(long value) const { return MapFixture::Get().Id(value); }
+};
+
+std::vector<long> Values(const std::vector<ql::HdLinkId>& ids) {
+  std::vector<long> out;
+  for (const ql::HdLinkId& id : ids) out.push_back(id.lValue);
+  return out;
+}
+
+std::vector<long> Values(const std::vector<ql::HdLaneId>& ids) {
+  std::vector<long> out;
+  for (const ql::HdLaneId& id : ids) out.push_back(id.lValue);
+  return out;
+}
+
+// ---- before Init ------------------------------------------------------------------------------
+
+// Only meaningful in a process that has not initialised the library (ctest runs each test
+// alone); the store cannot be taken down again once made.
+TEST(HdLibBeforeInit, QueriesFindNothingWithoutAStore) {
+  if (HdStore().operator->() != nullptr) {
+    GTEST_SKIP() << "the store already exists in this process";
+  }
+  const ql::HdLib& lib = *ql::HdLib::GetInstance();
+  const ql::Point p = At(1.75, 15);
+  ql::HdLinkId id;
+  id.lValue = 101;
+  id.vcttiTileIds.push_back(ql::P2TId(p));
+
+  std::vector<ql::HdLinkId> links(1);
+  std::vector<ql::HdLaneId> lanes(1);
+  EXPECT_FALSE(lib.GetLocateLanes(p, links, lanes));
+  EXPECT_EQ(links.size(), 1u);
+  EXPECT_EQ(lanes.size(), 1u);
+  std::vector<const ql::HdLink*> nearby;
+  EXPECT_FALSE(lib.GetDataNearby(p, 20, 20, nearby, ql::GetDataNearby_param{}, true));
+  EXPECT_FALSE(lib.GetIsInCross(p));
+  EXPECT_EQ(lib.GetLinkData(id), nullptr);
+  EXPECT_FALSE(lib.LoadTile(p, true));
+  EXPECT_TRUE(lib.LoadGpses().empty());
+  EXPECT_TRUE(lib.GetNodeIdsInRect(ql::P2R(p, 20, 20)).empty());
+  std::vector<ql::HdLinkId> ids;
+  EXPECT_FALSE(lib.GetLinkIdsInRect(p, 20, 20, ids, true));
+  double fromStart = -1, toEnd = -1;
+  EXPECT_FALSE(lib.GetPosInHdLink(p, id, fromStart, toEnd));
+  EXPECT_EQ(fromStart, -1);
+  ql::Point foot(7, 7, 7);
+  double dist = -1;
+  EXPECT_FALSE(lib.GetNearestPointfromLaneGeo(p, foot, dist));
+  EXPECT_EQ(foot, ql::Point(7, 7, 7));
+  int count = -1;
+  EXPECT_FALSE(lib.GetLaneCnt(id, count));
+  EXPECT_EQ(count, -1);
+  EXPECT_EQ(HdStore().operator->(), nullptr) << "a query must not create the store";
+}
+
+// ---- GetLocateLanes --------------------------------------------------------------------------------
+
+struct LocateCase {
+  const char* name;
+  ql::Point p;
+  std::vector<long> links;  // expected, in step with lanes
+  std::vector<long> lanes;
+};
+
+class HdLibLocate : public HdLibMap, public ::testing::WithParamInterface<LocateCase> {};
+
+TEST_P(HdLibLocate, AppendsEveryLaneHoldingThePoint) {
+  const LocateCase& c = GetParam();
+  std::vector<ql::HdLinkId> links;
+  std::vector<ql::HdLaneId> lanes;
+  EXPECT_EQ(Lib().GetLocateLanes(c.p, links, lanes), !c.lanes.empty());
+  EXPECT_EQ(Values(links), c.links);
+  EXPECT_EQ(Values(lanes), c.lanes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HdLib, HdLibLocate,
+    ::testing::Values(
+        LocateCase{"OneLane", At(1.75, 15), {101}, {1011}},
+        LocateCase{"OneLaneNearItsFirstVertex", At(0.2, 0.3), {101}, {1011}},
+        LocateCase{"OverlapGivesBothLanesAndTheLinkTwice", At(102.75, 15), {102, 102}, {1021, 1022}},
+        LocateCase{"OnlyTheSecondOfTheOverlap", At(104.5, 15), {102}, {1022}},
+        LocateCase{"BetweenTwoLanes", At(-2, 15), {}, {}},
+        LocateCase{"BeyondTwentyMetres", At(-40, 15), {}, {}},
+        LocateCase{"BeyondTheLaneEnd", At(1.75, 31), {}, {}},
+        // The sheared lane on 117 E: its inner diagonal runs along the meridian.
+        LocateCase{"OnTheDiagonal", ql::Point(kMeridian, 39.9901, 0), {}, {}},
+        LocateCase{"WestOfTheDiagonal", ql::Point(kMeridian - 1e-6, 39.9901, 0), {103}, {1030}},
+        LocateCase{"EastOfTheDiagonal", ql::Point(kMeridian + 1e-6, 39.9901, 0), {103}, {1030}},
+        // Left edge stored north to south: only walking it backwards pairs the right vertices.
+        LocateCase{"BackwardEdgeNearItsSouthEnd", At(600.3, 2), {107}, {1070}},
+        LocateCase{"BackwardEdgeMiddle", At(601.75, 15), {107}, {1070}},
+        LocateCase{"BackwardEdgeNearItsNorthEnd", At(603.2, 28), {107}, {1070}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HdLibMap, LocateLanesAppendsAndReportsTheWholeList) {
+  std::vector<ql::HdLinkId> links(1);
+  std::vector<ql::HdLaneId> lanes(1);
+  lanes[0].lValue = 5;
+  // A link is near but no lane holds the point: nothing appended, and the list passed in
+  // is not empty, so the answer is true.
+  EXPECT_TRUE(Lib().GetLocateLanes(At(-2, 15), links, lanes));
+  EXPECT_EQ(Values(lanes), (std::vector<long>{5}));
+  EXPECT_TRUE(Lib().GetLocateLanes(At(1.75, 15), links, lanes));
+  EXPECT_EQ(Values(lanes), (std::vector<long>{5, 1011}));
+  EXPECT_EQ(Values(links), (std::vector<long>{0, 101}));
+  // No link near at all: false, whatever the lists hold.
+  EXPECT_FALSE(Lib().GetLocateLanes(At(-40, 15), links, lanes));
+  EXPECT_EQ(lanes.size(), 2u);
+  EXPECT_EQ(links.size(), 2u);
+}
+
+TEST_F(HdLibMap, DiagonalPremiseIsExactInThePlane) {
+  // What the OnTheDiagonal row relies on: the point and both diagonal ends share one easting.
+  const ql::XYZ p = ql::P2XYZ(ql::Point(kMeridian, 39.9901, 0));
+  EXPECT_EQ(p.dX, ql::P2XYZ(ql::Point(kMeridian, kDiagLat0, 0)).dX);
+  EXPECT_EQ(p.dX, ql::P2XYZ(ql::Point(kMeridian, kDiagLat1, 0)).dX);
+}
+
+// ---- GetDataNearby and the box searches ----------------------------------------------------
+
+TEST_F(HdLibMap, DataNearbyIsSortedByIdAndReplacesTheList) {
+  const ql::HdLink stray;
+  std::vector<const ql::HdLink*> links{&stray, &stray};
+  ASSERT_TRUE(Lib().GetDataNearby(At(-2, 15), 20, 20, links, ql::GetDataNearby_param{}, true));
+  ASSERT_EQ(links.size(), 2u);
+  EXPECT_EQ(links[0]->liId.lValue, 99);
+  EXPECT_EQ(links[1]->liId.lValue, 101);
+
+  std::vector<const ql::HdLink*> untouched{&stray};
+  EXPECT_FALSE(Lib().GetDataNearby(At(-40, 15), 20, 20, untouched, ql::GetDataNearby_param{}, true));
+  ASSERT_EQ(untouched.size(), 1u);
+  EXPECT_EQ(untouched[0], &stray);
+}
+
+TEST_F(HdLibMap, LinkInTwoTilesIsListedOnce) {
+  const ql::HdLinkId id = Id(103);
+  ASSERT_EQ(id.vcttiTileIds.size(), 2u) << "the sheared link should straddle the tile border";
+  const ql::Point p(kMeridian - 1e-6, 39.9901, 0);
+  // The store hands back one record per tile holding the link ...
+  EXPECT_EQ(HdStore()->GetNodesInRect(ql::P2R(p, 20, 20)).size(), 2u);
+  // ... the query one link.
+  std::vector<const ql::HdLink*> links;
+  ASSERT_TRUE(Lib().GetDataNearby(p, 20, 20, links, ql::GetDataNearby_param{}, true));
+  ASSERT_EQ(links.size(), 1u);
+  EXPECT_EQ(links[0]->liId.lValue, 103);
+  const ql::HdLink* byId = Lib().GetLinkData(id);
+  ASSERT_NE(byId, nullptr);
+  EXPECT_EQ(byId->vcthlLane.size(), 1u);
+}
+
+TEST_F(HdLibMap, IdsInRectComeOnceAscending) {
+  const ql::Point p = At(-2, 15);
+  std::vector<ql::HdLinkId> ids(3);
+  EXPECT_TRUE(Lib().GetLinkIdsInRect(p, 20, 20, ids, true));
+  EXPECT_EQ(Values(ids), (std::vector<long>{99, 101}));
+  EXPECT_TRUE(Lib().GetLinkIdsInRect(At(-40, 15), 20, 20, ids, false));
+  EXPECT_TRUE(ids.empty());
+
+  const std::set<ql::HdLinkId> set = Lib().GetNodeIdsInRect(ql::P2R(p, 20, 20));
+  EXPECT_EQ(Values(std::vector<ql::HdLinkId>(set.begin(), set.end())), (std::vector<long>{99, 101}));
+}
+
+TEST_F(HdLibMap, LinkDataNeedsALoadableTileList) {
+  ql::HdLinkId bare;
+  bare.lValue = 101;
+  EXPECT_EQ(Lib().GetLinkData(bare), nullptr) << "an id without tiles names no record";
+  const ql::HdLink* link = Lib().GetLinkData(Id(101));
+  ASSERT_NE(link, nullptr);
+  EXPECT_EQ(link->liId.lValue, 101);
+  ql::HdLinkId elsewhere = Id(101);
+  elsewhere.vcttiTileIds.push_back(Id(103).vcttiTileIds.front());  // a tile without link 101, listed last
+  EXPECT_EQ(Lib().GetLinkData(elsewhere), nullptr);
+  ql::HdLinkId missingTile = Id(101);
+  missingTile.vcttiTileIds.insert(missingTile.vcttiTileIds.begin(), ql::TileId(1, 1));  // no such file
+  EXPECT_EQ(Lib().GetLinkData(missingTile), nullptr);
+  EXPECT_TRUE(Lib().LoadTile(At(0, 0), false));
+  EXPECT_TRUE(Lib().LoadTile(At(0, 0), true));
+}
+
+// ---- GetIsInCross ------------------------------------------------------------------------------
+
+struct CrossCase {
+  const char* name;
+  ql::Point p;
+  bool inCross;
+};
+
+class HdLibCross : public HdLibMap, public ::testing::WithParamInterface<CrossCase> {};
+
+TEST_P(HdLibCross, CountsCrossingsOfLinksInTheTenMetreBox) {
+  EXPECT_EQ(Lib().GetIsInCross(GetParam().p), GetParam().inCross);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HdLib, HdLibCross,
+    ::testing::Values(CrossCase{"InsideSmallCrossing", At(210, 15), true},
+                      CrossCase{"InsideNearItsCorner", At(206.5, 11.5), true},
+                      CrossCase{"JustOutsideSmallCrossing", At(214.5, 15), false},
+                      CrossCase{"OnALaneWithoutCrossing", At(1.75, 15), false},
+                      // Inside the large square, but every entry of its link is 15 m away.
+                      CrossCase{"LargeCrossingFromItsCentre", At(400, 15), false},
+                      CrossCase{"LargeCrossingNearItsCorner", At(388, 3), true},
+                      CrossCase{"NoLinkNear", At(-40, 15), false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- IsPointInPolygon ------------------------------------------------------------------------
+
+struct PolygonCase {
+  const char* name;
+  GeoLink polygon;
+  ql::Point p;
+  bool inside;
+};
+
+TEST(HdLibPolygon, CrossingNumberOnDegrees) {
+  const GeoLink square{{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  // A U open to the north: the notch between x 1 and 2 reaches down to y 1.
+  const GeoLink u{{0, 0}, {3, 0}, {3, 3}, {2, 3}, {2, 1}, {1, 1}, {1, 3}, {0, 3}};
+  const PolygonCase cases[] = {
+      {"Empty", {}, ql::Point(0.5, 0.5, 0), false},
+      {"Centre", square, ql::Point(0.5, 0.5, 0), true},
+      {"RightOfIt", square, ql::Point(1.5, 0.5, 0), false},
+      {"AboveItsLatitudes", square, ql::Point(0.5, 2, 0), false},
+      // Half-open: the lower and left sides hold their points, the upper and right do not.
+      {"OnBottomSide", square, ql::Point(0.5, 0, 0), true},
+      {"OnTopSide", square, ql::Point(0.5, 1, 0), false},
+      {"OnLeftSide", square, ql::Point(0, 0.5, 0), true},
+      {"OnRightSide", square, ql::Point(1, 0.5, 0), false},
+      {"ClockwiseWinding", {{0, 0}, {0, 1}, {1, 1}, {1, 0}}, ql::Point(0.5, 0.5, 0), true},
+      {"InTheNotch", u, ql::Point(1.5, 2, 0), false},
+      {"InTheLeftArm", u, ql::Point(0.5, 2, 0), true},
+      {"InTheBase", u, ql::Point(1.5, 0.5, 0), true},
+      {"AltitudesIgnored", {{0, 0, 9}, {1, 0, 9}, {1, 1, 9}, {0, 1, 9}}, ql::Point(0.5, 0.5, -3), true},
+  };
+  for (const PolygonCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(IsPointInPolygon(c.polygon, c.p), c.inside);
+  }
+}
+
+TEST(HdLibPolygon, ShortTupleIsRejectedNotOverread) {
+  const GeoLink polygon{{0, 0}, {1}, {1, 1}};
+  EXPECT_THROW(IsPointInPolygon(polygon, ql::Point(0.5, 0.5, 0)), std::invalid_argument);
+}
+
+// ---- IsPointInLane on lanes built in memory -----------------------------------------------------
+
+// A lane whose edges are straight lines from y 0 to 30, the right one `gap` metres east of
+// the left one. The probe point lies in the north-west corner of the strip, which the forward
+// pairing covers and the backward one (a bow tie) does not.
+struct GapCase {
+  const char* name;
+  int width;
+  double gap;
+  bool forward;  // whether the left edge is expected to be walked forwards
+};
+
+TEST(HdLibLaneThreshold, LeftEdgeWalkedBackwardsBeyondWidthPlusTwoMetres) {
+  const GapCase cases[] = {
+      {"Width3500Gap5.4", 3500, 5.4, true},
+      {"Width3500Gap5.6", 3500, 5.6, false},
+      {"NoWidthGap4.9", 0, 4.9, true},
+      {"NoWidthGap5.1", 0, 5.1, false},
+      {"Width7000Gap8.9", 7000, 8.9, true},
+      {"Width7000Gap9.1", 7000, 9.1, false},
+  };
+  for (const GapCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ql::HdLink link = NewLink(1);
+    AddEdge(link, 1, {Tuple(0, 0), Tuple(0, 30)});
+    AddEdge(link, 2, {Tuple(c.gap, 0), Tuple(c.gap, 30)});
+    const ql::HdLane& lane = AddLane(link, 10, 1, c.width, 1, 2, {});
+    // The premise, on the distance the library measures (haversine, not the plane).
+    const double gapMm = ql::PointsDis(At(0, 0), At(c.gap, 0)) * 1000.0;
+    const double threshold = c.width != 0 ? c.width + 2000.0 : 5000.0;
+    ASSERT_EQ(gapMm > threshold, !c.forward) << gapMm;
+    EXPECT_EQ(ql::HdLib::IsPointInLane(At(0.2 * c.gap, 27), &link, lane), c.forward);
+  }
+}
+
+TEST(HdLibLaneThreshold, HugeWidthDoesNotOverflow) {
+  ql::HdLink link = NewLink(1);
+  AddEdge(link, 1, {Tuple(0, 0), Tuple(0, 30)});
+  AddEdge(link, 2, {Tuple(3.5, 0), Tuple(3.5, 30)});
+  const ql::HdLane& lane = AddLane(link, 10, 1, 2147483647, 1, 2, {});
+  // Width plus 2 m far beyond any gap: walked forwards, the strip holds its own corner.
+  EXPECT_TRUE(ql::HdLib::IsPointInLane(At(0.7, 27), &link, lane));
+}
+
+TEST(HdLibLaneThreshold, IncompleteLanesHoldNothing) {
+  struct Case {
+    const char* name;
+    long left, right;
+    bool emptyLeftGeometry;
+  };
+  const Case cases[] = {
+      {"Complete", 1, 2, false},
+      {"LeftIdNamesNoEdge", 9, 2, false},
+      {"RightIdNamesNoEdge", 1, 9, false},
+      {"LeftEdgeWithoutGeometry", 1, 2, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ql::HdLink link = NewLink(1);
+    AddEdge(link, 1, c.emptyLeftGeometry ? GeoLink{} : GeoLink{Tuple(0, 0), Tuple(0, 30)});
+    AddEdge(link, 2, {Tuple(3.5, 0), Tuple(3.5, 30)});
+    const ql::HdLane& lane = AddLane(link, 10, 1, 3500, c.left, c.right, {});
+    EXPECT_EQ(ql::HdLib::IsPointInLane(At(1.75, 15), &link, lane), c.left == 1 && c.right == 2 &&
+                                                                        !c.emptyLeftGeometry);
+  }
+  ql::HdLane lane;
+  EXPECT_FALSE(ql::HdLib::IsPointInLane(At(1.75, 15), nullptr, lane));
+}
+
+TEST(HdLibLaneThreshold, ShortTupleIsRejectedNotOverread) {
+  ql::HdLink link = NewLink(1);
+  AddEdge(link, 1, {{116.31}, Tuple(0, 30)});
+  AddEdge(link, 2, {Tuple(3.5, 0), Tuple(3.5, 30)});
+  const ql::HdLane& lane = AddLane(link, 10, 1, 3500, 1, 2, {});
+  EXPECT_THROW(ql::HdLib::IsPointInLane(At(1.75, 15), &link, lane), std::invalid_argument);
+}
+
+TEST(HdLibLaneThreshold, EdgeIdsResolveToTheFirstEdgeOfThatId) {
+  ql::HdLink link = NewLink(1);
+  AddEdge(link, 5, {});
+  AddEdge(link, 6, {});
+  AddEdge(link, 5, {});
+  EXPECT_EQ(ql::HdLib::GetEdgeIndexById(&link, 5), 0);
+  EXPECT_EQ(ql::HdLib::GetEdgeIndexById(&link, 6), 1);
+  EXPECT_EQ(ql::HdLib::GetEdgeIndexById(&link, 7), -1);
+  EXPECT_EQ(ql::HdLib::GetEdgeIndexById(nullptr, 5), -1);
+}
+
+// ---- positions along lines --------------------------------------------------------------------
+
+double LineLength(const GeoLink& line) {
+  double sum = 0.0;
+  for (std::size_t i = 0; i + 1 < line.size(); ++i) sum += ql::PointsDis(ql::Point(line[i]), ql::Point(line[i + 1]));
+  return sum;
+}
+
+struct GeoPosCase {
+  const char* name;
+  ql::Point p;
+  double share;  // expected fromStart as a share of the line's length
+};
+
+TEST(HdLibPosition, PosInGeoLinkMeasuresAtTheFoot) {
+  const GeoLink line = NorthLine(0, 0, 30);  // four vertices, 10 m apart
+  const double total = LineLength(line);
+  const GeoPosCase cases[] = {
+      {"MidSegmentTwo", At(1, 15), 0.5},
+      {"MidSegmentOne", At(-1, 4), 4.0 / 30},
+      {"BeforeTheStart", At(1, -5), 0.0},  // foot at the first vertex
+      {"BeyondTheEnd", At(-1, 36), 1.0},   // foot at the last vertex
+  };
+  for (const GeoPosCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    double fromStart = -1, toEnd = -1;
+    ql::HdLib::GetPosInGeoLink(c.p, line, fromStart, toEnd);
+    EXPECT_NEAR(fromStart, c.share * total, 0.01);
+    EXPECT_NEAR(fromStart + toEnd, total, 1e-6);  // the plane foot lies a hair off the sphere path
+    if (c.share == 0.0 || c.share == 1.0) {
+      EXPECT_EQ(fromStart, c.share * total);
+    }
+  }
+}
+
+TEST(HdLibPosition, PosInGeoLinkNeedsTwoVertices) {
+  double fromStart = -1, toEnd = -1;
+  EXPECT_THROW(ql::HdLib::GetPosInGeoLink(At(0, 0), {}, fromStart, toEnd), std::out_of_range);
+  EXPECT_THROW(ql::HdLib::GetPosInGeoLink(At(0, 0), {Tuple(0, 0)}, fromStart, toEnd), std::out_of_range);
+  EXPECT_THROW(ql::HdLib::GetPosInGeoLink(At(0, 0), {Tuple(0, 0), {116.31}}, fromStart, toEnd),
+               std::invalid_argument);
+  EXPECT_EQ(fromStart, -1);
+  EXPECT_EQ(toEnd, -1);
+}
+
+TEST_F(HdLibMap, PosInHdLinkMeasuresAtTheNearestVertex) {
+  const GeoLink line = NorthLine(1.75, 0, 30);
+  const double total = LineLength(line);
+  const double firstSegment = ql::PointsDis(ql::Point(line[0]), ql::Point(line[1]));
+  struct Case {
+    const char* name;
+    ql::Point p;
+    double fromStart;
+  };
+  const Case cases[] = {
+      {"NearestTheFirstVertex", At(3, -4), 0.0},
+      {"NearestTheSecondVertex", At(1, 12), firstSegment},
+      {"NearestTheLastVertex", At(1.75, 50), total},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    double fromStart = -1, toEnd = -1;
+    ASSERT_TRUE(Lib().GetPosInHdLink(c.p, Id(101), fromStart, toEnd));
+    EXPECT_DOUBLE_EQ(fromStart, c.fromStart);
+    EXPECT_NEAR(toEnd, total - c.fromStart, 1e-9);
+  }
+}
+
+TEST_F(HdLibMap, PosInHdLinkFailsWithoutLinkOrGeometry) {
+  double fromStart = -1, toEnd = -1;
+  ql::HdLinkId missing = Id(101);
+  missing.lValue = 4242;
+  EXPECT_FALSE(Lib().GetPosInHdLink(At(1, 1), missing, fromStart, toEnd));
+  EXPECT_FALSE(Lib().GetPosInHdLink(At(801, 1), Id(108), fromStart, toEnd));
+  EXPECT_EQ(fromStart, -1);
+  EXPECT_EQ(toEnd, -1);
+}
+
+TEST_F(HdLibMap, NearestLaneGeometryGivesTheFoot) {
+  // Between the lines of the overlapping lanes (x 101.75 and 103.75): nearer the second.
+  ql::Point foot;
+  double dist = -1;
+  ASSERT_TRUE(Lib().GetNearestPointfromLaneGeo(At(103, 15), foot, dist));
+  const ql::XYZ f = ql::P2XYZ(foot);
+  const ql::XYZ expected = ql::P2XYZ(At(103.75, 15));
+  EXPECT_NEAR(f.dX, expected.dX, 0.01);
+  EXPECT_NEAR(f.dY, expected.dY, 0.01);
+  EXPECT_EQ(dist, 0.0) << "whole metres, truncated";
+
+  ql::Point untouched(7, 7, 7);
+  EXPECT_FALSE(Lib().GetNearestPointfromLaneGeo(At(-40, 15), untouched, dist));
+  EXPECT_EQ(untouched, ql::Point(7, 7, 7));
+}
+
+}  // namespace
