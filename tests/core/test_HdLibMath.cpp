@@ -1,1 +1,342 @@
+// Lane geometry in the plane: the triangle test, the strip between two edge lines
+// (paired walk plus fan, forward and reversed), the perpendicular foot with its
+// whole-metre distance and vertex fallback, and the nearest vertex by sphere distance.
+#include "HdLibMath.h"
+
 #include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "MapTypes.h"
+
+namespace {
+
+using ql::HdLibMath;
+using ql::Point;
+using ql::XYZ;
+using Line = std::vector<std::vector<double>>;
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Geometry is written in metres east and north of a base position and stored as the
+// map stores it (longitude, latitude, altitude); the library projects it back.
+const Point kBase(116.38, 39.9, 0);
+
+struct Local {
+  double e, n, alt = 0;
+};
+
+Point At(const Local& l) {
+  const XYZ q = ql::P2XYZ(kBase);
+  return ql::XYZ2P(XYZ(q.dX + l.e, q.dY + l.n, l.alt));
+}
+
+std::vector<double> Tuple(const Local& l) {
+  const Point p = At(l);
+  return {p.dLon, p.dLat, p.dAlt};
+}
+
+Line MakeLine(const std::vector<Local>& vertices) {
+  Line line;
+  for (const Local& v : vertices) line.push_back(Tuple(v));
+  return line;
+}
+
+// Metres east and north of the base, for checking a returned point.
+Local Offset(const Point& p) {
+  const XYZ q = ql::P2XYZ(p);
+  const XYZ b = ql::P2XYZ(kBase);
+  return {q.dX - b.dX, q.dY - b.dY, q.dZ};
+}
+
+// ---- plane helpers -----------------------------------------------------------
+
+TEST(PlaneVectors, DifferenceLengthAndCross) {
+  const XYZ d = XYZ(5, 7, 9) - XYZ(2, 3, 4);
+  EXPECT_EQ(d.dX, 3);
+  EXPECT_EQ(d.dY, 4);
+  EXPECT_EQ(d.dZ, 5);
+  EXPECT_EQ(d.length_xy(), 5);  // height takes no part
+  EXPECT_EQ(ql::Cross(XYZ(1, 0, 0), XYZ(0, 1, 0)), 1);
+  EXPECT_EQ(ql::Cross(XYZ(0, 1, 0), XYZ(1, 0, 0)), -1);
+  EXPECT_EQ(ql::Cross(XYZ(2, 3, 100), XYZ(4, 5, -100)), 2 * 5 - 3 * 4);
+}
+
+// ---- triangle ----------------------------------------------------------------
+
+struct TriangleCase {
+  const char* name;
+  XYZ p;
+  bool in;
+};
+
+TEST(Triangle, StrictlyInsideWhateverTheWinding) {
+  const XYZ a(0, 0, 0), b(4, 0, 0), c(0, 4, 0);
+  const TriangleCase cases[] = {
+      {"Inside", {1, 1, 0}, true},
+      {"InsideNearHypotenuse", {1.9, 2.0, 0}, true},
+      {"OnBottomEdge", {2, 0, 0}, false},
+      {"OnLeftEdge", {0, 1, 0}, false},
+      {"OnHypotenuse", {2, 2, 0}, false},
+      {"OnCorner", {4, 0, 0}, false},
+      {"Outside", {3, 3, 0}, false},
+      {"Below", {1, -0.001, 0}, false},
+      {"NaN", {kNaN, 1, 0}, false},
+  };
+  for (const TriangleCase& c0 : cases) {
+    SCOPED_TRACE(c0.name);
+    EXPECT_EQ(HdLibMath::IsInTriangle(a, b, c, c0.p), c0.in);
+    EXPECT_EQ(HdLibMath::IsInTriangle(a, c, b, c0.p), c0.in);  // clockwise
+    EXPECT_EQ(HdLibMath::IsInTriangle(b, c, a, c0.p), c0.in);  // rotated
+  }
+}
+
+TEST(Triangle, CollinearContainsNothing) {
+  const XYZ a(0, 0, 0), b(1, 1, 0), c(2, 2, 0);
+  for (const XYZ& p : {XYZ(1, 1, 0), XYZ(0.5, 0.6, 0), XYZ(1.5, 1.5, 0)}) {
+    EXPECT_FALSE(HdLibMath::IsInTriangle(a, b, c, p));
+    EXPECT_FALSE(HdLibMath::IsInTriangle(a, a, a, p));
+  }
+}
+
+TEST(Triangle, GeographicOverloadAcceptsTheWedgeBeyondCornerA) {
+  // The geographic overload is kept for compatibility only; it tests the region
+  // between the extensions of the two sides through a, not the triangle.
+  const Point a = At({0, 0}), b = At({10, 0}), c = At({0, 10});
+  const struct {
+    const char* name;
+    Local p;
+    bool result;
+  } cases[] = {
+      {"InsideTheTriangle", {2, 2}, false},
+      {"BeyondCornerA", {-2, -2}, true},
+      {"BesideTheTriangle", {5, -3}, false},
+  };
+  for (const auto& c0 : cases) {
+    SCOPED_TRACE(c0.name);
+    EXPECT_EQ(HdLibMath::IsInTriangle(a, b, c, At(c0.p)), c0.result);
+  }
+  EXPECT_FALSE(HdLibMath::IsInTriangle(a, b, c, Point(kNaN, 39.9, 0)));
+}
+
+// ---- strip between two lines ---------------------------------------------------
+
+struct StripCase {
+  const char* name;
+  std::vector<Local> first, second;
+  bool reversed;
+  Local p;
+  bool in;
+};
+
+const std::vector<Local> kLeft3{{0, 0}, {0, 10}, {0, 20}};
+const std::vector<Local> kLeft3Backwards{{0, 20}, {0, 10}, {0, 0}};
+const std::vector<Local> kLeft5{{0, 0}, {0, 10}, {0, 20}, {0, 30}, {0, 40}};
+const std::vector<Local> kLeft5Backwards{{0, 40}, {0, 30}, {0, 20}, {0, 10}, {0, 0}};
+const std::vector<Local> kRight3{{3.5, 0}, {3.5, 10}, {3.5, 20}};
+const std::vector<Local> kRight5{{3.5, 0}, {3.5, 10}, {3.5, 20}, {3.5, 30}, {3.5, 40}};
+
+class Strip : public ::testing::TestWithParam<StripCase> {};
+
+TEST_P(Strip, HoldsThePoint) {
+  const StripCase& c = GetParam();
+  EXPECT_EQ(HdLibMath::IsInRecArea(At(c.p), MakeLine(c.first), MakeLine(c.second), c.reversed), c.in);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    HdLibMath, Strip,
+    ::testing::Values(
+        // Equal sizes: the strip is the two lines' quadrilaterals.
+        StripCase{"EqualInFirstQuad", kLeft3, kRight3, false, {1.75, 5}, true},
+        StripCase{"EqualInSecondQuad", kLeft3, kRight3, false, {1.75, 15}, true},
+        StripCase{"EqualLeftOfLane", kLeft3, kRight3, false, {-0.5, 5}, false},
+        StripCase{"EqualRightOfLane", kLeft3, kRight3, false, {4.0, 5}, false},
+        StripCase{"EqualPastTheEnd", kLeft3, kRight3, false, {1.75, 20.5}, false},
+        StripCase{"EqualBeforeTheStart", kLeft3, kRight3, false, {1.75, -0.5}, false},
+        StripCase{"EqualReversedFirst", kLeft3Backwards, kRight3, true, {1.75, 15}, true},
+        // 3 against 5 vertices: the fan runs from the shorter line's last paired
+        // vertex (0, 20) over the longer line's rest, triangles (0,20)-(3.5,20)-(3.5,30)
+        // and (0,20)-(3.5,30)-(3.5,40).
+        StripCase{"FanFirstTriangle", kLeft3, kRight5, false, {3.0, 28}, true},
+        StripCase{"FanSecondTriangle", kLeft3, kRight5, false, {3.2, 38}, true},
+        StripCase{"FanLeavesAGapOnTheShortSide", kLeft3, kRight5, false, {0.5, 28}, false},
+        StripCase{"FanPastTheLongerLine", kLeft3, kRight5, false, {3.2, 41}, false},
+        // Reversed and the first line the shorter: the fan pivots on its stored first vertex.
+        StripCase{"ReversedShortFirstFan", kLeft3Backwards, kRight5, true, {3.0, 28}, true},
+        StripCase{"ReversedShortFirstGap", kLeft3Backwards, kRight5, true, {0.5, 28}, false},
+        StripCase{"ReversedShortFirstPaired", kLeft3Backwards, kRight5, true, {1.0, 3}, true},
+        // Reversed and the first line the longer: the fan walks it down to index 0.
+        StripCase{"ReversedLongFirstFan", kLeft5Backwards, kRight3, true, {0.3, 28}, true},
+        StripCase{"ReversedLongFirstFanEnd", kLeft5Backwards, kRight3, true, {0.1, 39}, true},
+        StripCase{"ReversedLongFirstGap", kLeft5Backwards, kRight3, true, {3.0, 28}, false},
+        StripCase{"ForwardLongFirstFan", kLeft5, kRight3, false, {0.3, 28}, true},
+        StripCase{"ForwardLongFirstGap", kLeft5, kRight3, false, {3.0, 28}, false},
+        // A one-vertex line is a fan from that vertex over the other line.
+        StripCase{"OneVertexFan", {{1.75, -5}}, kRight3, false, {3.0, 5}, true},
+        StripCase{"OneVertexOutsideFan", {{1.75, -5}}, kRight3, false, {2.0, 5}, false},
+        // Empty lines hold nothing.
+        StripCase{"EmptyFirst", {}, kRight3, false, {1.75, 5}, false},
+        StripCase{"EmptySecond", kLeft3, {}, false, {1.75, 5}, false},
+        StripCase{"BothEmpty", {}, {}, true, {1.75, 5}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(StripEdges, VerticesAndEdgeLinesAreOutside) {
+  const Line left = MakeLine(kLeft3);
+  const Line right = MakeLine(kRight3);
+  for (const std::vector<double>& v : left) EXPECT_FALSE(HdLibMath::IsInRecArea(Point(v), left, right, false));
+  for (const std::vector<double>& v : right) EXPECT_FALSE(HdLibMath::IsInRecArea(Point(v), left, right, false));
+
+  // On a central meridian every easting is exactly the false easting, so a point on
+  // an edge line along it is exactly on the triangles' edges.
+  const Line meridian{{117.0, 40.0}, {117.0, 40.001}};
+  const Line east{{117.0001, 40.0}, {117.0001, 40.001}};
+  EXPECT_FALSE(HdLibMath::IsInRecArea(Point(117.0, 40.0005, 0), meridian, east, false));
+  EXPECT_TRUE(HdLibMath::IsInRecArea(Point(117.00005, 40.0005, 0), meridian, east, false));
+}
+
+TEST(StripEdges, AgreesWithTheRectangleItCovers) {
+  // A straight 3.5 m lane of 6 vertices 8 m apart: inside the rectangle and off the
+  // inner diagonals (where the triangles meet) means in the strip, else out.
+  std::vector<Local> l, r;
+  for (int i = 0; i < 6; ++i) {
+    l.push_back({0, 8.0 * i});
+    r.push_back({3.5, 8.0 * i});
+  }
+  const Line left = MakeLine(l), right = MakeLine(r);
+  for (double e = -1.01; e < 4.6; e += 0.173) {
+    for (double n = -1.03; n < 42; n += 0.71) {
+      const bool inRect = e > 1e-3 && e < 3.5 - 1e-3 && n > 1e-3 && n < 40 - 1e-3;
+      // Diagonal of quad k runs from (0, 8k + 8) to (3.5, 8k).
+      const double k = std::floor(n / 8);
+      const double onDiag = std::fabs((n - 8 * k) - 8 * (1 - e / 3.5));
+      if (inRect && onDiag < 1e-3) continue;
+      ASSERT_EQ(HdLibMath::IsInRecArea(At({e, n}), left, right, false), inRect) << e << ", " << n;
+    }
+  }
+}
+
+// ---- perpendicular foot ------------------------------------------------------
+
+struct FootCase {
+  const char* name;
+  std::vector<Local> line;
+  Local p;
+  Local foot;  // expected, metres from the base
+  double dist, distTol;
+  int index;
+};
+
+class Foot : public ::testing::TestWithParam<FootCase> {};
+
+TEST_P(Foot, FootDistanceAndIndex) {
+  const FootCase& c = GetParam();
+  Point foot(9, 9, 9);
+  double dist = -1;
+  int index = -1;
+  EXPECT_TRUE(HdLibMath::GetPerpendicularFoot(At(c.p), MakeLine(c.line), foot, dist, index));
+  const Local at = Offset(foot);
+  // The plane foot is computed from products of full eastings and northings (about
+  // 1e16 for 10 m segments), so it is good to about a millimetre, not to the bit of
+  // the projection.
+  EXPECT_NEAR(at.e, c.foot.e, 5e-3);
+  EXPECT_NEAR(at.n, c.foot.n, 5e-3);
+  EXPECT_NEAR(at.alt, c.foot.alt, 1e-9);
+  EXPECT_NEAR(dist, c.dist, c.distTol);
+  EXPECT_EQ(index, c.index);
+
+  Point foot4;
+  double dist4 = -1;
+  EXPECT_TRUE(HdLibMath::GetPerpendicularFoot(At(c.p), MakeLine(c.line), foot4, dist4));
+  EXPECT_EQ(foot4, foot);
+  EXPECT_EQ(dist4, dist);
+}
+
+const std::vector<Local> kSpike{{0, 0}, {0, 20}, {-20, 40}, {30, 40}, {14, 10}, {30, -20}};
+const std::vector<Local> kWideSpike{{0, 0}, {0, 20}, {-20, 40}, {30, 40}, {15, 10}, {30, -20}};
+
+INSTANTIATE_TEST_SUITE_P(
+    HdLibMath, Foot,
+    ::testing::Values(
+        // Whole metres: 0.9 m and 0.2 m both count 0, and the first segment wins.
+        FootCase{"FirstOfEqualWholeMetres", {{0, 0}, {10, 0}, {10, 1.1}, {0, 1.1}}, {5, 0.9}, {5, 0}, 0, 0, 1},
+        FootCase{"TruncatesBelowOne", {{0, 0}, {10, 0}}, {5, -0.9}, {5, 0}, 0, 0, 1},
+        FootCase{"TruncatesOnePointNineNine", {{0, 0}, {10, 0}}, {5, 1.99}, {5, 0}, 1, 0, 1},
+        FootCase{"TruncatesThreePointSeven", {{0, 0}, {10, 0}}, {5, 3.7}, {5, 0}, 3, 0, 1},
+        FootCase{"LaterSegmentCloser", {{0, 0}, {10, 0}, {10, 10}}, {8.5, 5}, {10, 5}, 1, 0, 2},
+        FootCase{"ZeroLengthSegmentSkipped", {{0, 0}, {0, 0}, {10, 0}}, {5, 1.5}, {5, 0}, 1, 0, 2},
+        // No foot strictly inside a segment: the nearest stored vertex, its exact
+        // plane distance, its position as index (1 for the first).
+        FootCase{"BeyondTheEnd", {{0, 0, 1}, {10, 0, 2}, {20, 0, 3}}, {25, 1}, {20, 0, 3}, std::sqrt(26.0), 1e-4, 2},
+        FootCase{"BeforeTheStart", {{0, 0, 1}, {10, 0, 2}, {20, 0, 3}}, {-5, 1}, {0, 0, 1}, std::sqrt(26.0), 1e-4, 1},
+        // A foot 12 m away against a vertex 1.6 m away: 12 > 5 x 1.6, the vertex wins
+        // with its exact distance, the index stays the segment's.
+        FootCase{"FarFootLosesToNearVertex", kSpike, {12.4, 10}, {14, 10}, 1.6, 1e-4, 1},
+        // Against a vertex 2.6 m away the 12 m foot stands (12 <= 13), in whole metres.
+        FootCase{"NearEnoughFootStands", kWideSpike, {12.4, 10}, {0, 10}, 12, 0, 1},
+        // The foot's altitude is the mean of the segment's two ends, not interpolated.
+        FootCase{"AltitudeIsTheMean", {{0, 0, 10}, {10, 0, 30}, {20, 0, 0}}, {9, 1.5}, {9, 0, 20}, 1, 0, 1},
+        FootCase{"OneVertex", {{3, 4, 5}}, {0, 0}, {3, 4, 5}, 5, 1e-4, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FootFallback, SnapsToTheStoredVertex) {
+  // The fallback foot is the vertex exactly as stored, altitude included.
+  const Line line = MakeLine({{0, 0, 1}, {10, 0, 2}, {20, 0, 3.25}});
+  Point foot;
+  double dist = 0;
+  int index = 0;
+  HdLibMath::GetPerpendicularFoot(At({25, 1}), line, foot, dist, index);
+  EXPECT_EQ(foot, Point(line[2]));
+}
+
+TEST(FootFallback, EmptyLine) {
+  Point foot(1, 2, 3);
+  double dist = 0;
+  int index = 0;
+  EXPECT_TRUE(HdLibMath::GetPerpendicularFoot(kBase, {}, foot, dist, index));
+  EXPECT_EQ(foot, Point());
+  EXPECT_EQ(dist, DBL_MAX);
+  EXPECT_EQ(index, 1);
+}
+
+// ---- nearest vertex ----------------------------------------------------------
+
+TEST(NearestVertex, BySphereDistanceFirstOfEqual) {
+  struct Case {
+    const char* name;
+    Line line;
+    int index;
+  };
+  const Point p(10.0, 20.0, 0);
+  const Case cases[] = {
+      {"Middle", {{10.01, 20.0}, {10.002, 20.001, 7}, {9.99, 20.0}}, 1},
+      // Equal longitude offsets either side are exactly equal distances.
+      {"FirstOfEqual", {{10.001, 20.0}, {9.999, 20.0}}, 0},
+      {"LastIfStrictlyNearer", {{10.001, 20.0}, {10.0009, 20.0}}, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Point nearest;
+    double dist = -1;
+    int index = -1;
+    EXPECT_TRUE(HdLibMath::GetNearestPointFromArray(p, c.line, nearest, dist, index));
+    EXPECT_EQ(index, c.index);
+    EXPECT_EQ(nearest, Point(c.line[c.index]));  // as stored, altitude included
+    EXPECT_EQ(dist, ql::PointsDis(Point(c.line[c.index]), p));
+  }
+}
+
+TEST(NearestVertex, EmptyLine) {
+  Point nearest(1, 2, 3);
+  double dist = 0;
+  int index = 5;
+  EXPECT_TRUE(HdLibMath::GetNearestPointFromArray(kBase, {}, nearest, dist, index));
+  EXPECT_EQ(nearest, Point());
+  EXPECT_EQ(dist, DBL_MAX);
+  EXPECT_EQ(index, 0);
+}
+
+}  // namespace
