@@ -1,5 +1,6 @@
 #include "Gaussian.h"
 
+#include <climits>
 #include <cmath>
 #include <stdexcept>
 
@@ -66,7 +67,10 @@ Point gaussian_inverse_deprecated(const XYZ& q, double w) {
 
 double GetValidZoneWidth_impl(const Point& p1, const Point& p2) {
   for (double w = 2.0; 4.0 > w; w += 0.1) {
-    if (TruncToInt((1.5 + p1.dLon) / w) == TruncToInt((1.5 + p2.dLon) / w)) return w;
+    const int z1 = TruncToInt((1.5 + p1.dLon) / w);
+    // INT_MIN is TruncToInt's answer for NaN and out-of-range longitudes: two of
+    // them are not one zone.
+    if (z1 != INT_MIN && z1 == TruncToInt((1.5 + p2.dLon) / w)) return w;
   }
   throw std::invalid_argument("GetValidZoneWidth: no zone width below 4 degrees holds both longitudes");
 }

@@ -237,6 +237,9 @@ TEST(ZoneWidth, SmallestWidthHoldingBoth) {
 
 TEST(ZoneWidth, NoFittingWidthThrows) {
   EXPECT_THROW(ql::GetValidZoneWidth(Point(100, 0, 0), Point(110, 0, 0)), std::invalid_argument);
+  // Longitudes without a zone number share no zone.
+  EXPECT_THROW(ql::GetValidZoneWidth(Point(kNaN, 0, 0), Point(kNaN, 0, 0)), std::invalid_argument);
+  EXPECT_THROW(ql::GetValidZoneWidth(Point(kInf, 0, 0), Point(1e300, 0, 0)), std::invalid_argument);
 }
 
 // ---- metric box --------------------------------------------------------------
