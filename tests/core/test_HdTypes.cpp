@@ -14,6 +14,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <type_traits>
@@ -26,6 +27,7 @@
 #include "CoordSys.h"
 #include "FileSys.h"
 #include "MapConfig.h"
+#include "Tile.h"
 #include "TileWriter.h"
 #include "ajson.hpp"
 #include "xxtea.h"
@@ -664,6 +666,50 @@ TEST(TileBuilder, EveryVertexIsInABucketOfItsLeaf) {
     SCOPED_TRACE("depth " + std::to_string(depth));
     ExpectEveryVertexIndexed(links, qlw::BuildTiles(links, depth), depth);
   }
+}
+
+// The store's own quadtree finds every link at each of its vertices, however small the query box
+// that holds the vertex (its lower-left corner included, the box half-open).
+TEST(TileBuilder, StoreQueryFindsTheLinkAtEveryVertex) {
+  std::vector<ql::HdLink> links;
+  for (int i = 0; i < 4; ++i) {
+    std::vector<std::vector<double>> line;
+    for (int k = 0; k <= 60; ++k) line.push_back({116.365 + k * 0.00061 - i * 0.003, 39.895 + i * 0.0021 + k * 0.0003});
+    links.push_back(MakeLink(300 + i, line));
+  }
+  // Vertices on cell and tile edges and corners at every depth used below.
+  links.push_back(MakeLink(400, Line({{116.38, 39.90}, {116.39, 39.91}, {116.385, 39.905}, {116.3825, 39.9}})));
+  links.push_back(MakeLink(401, Line({{-0.02, -0.02}, {0.0, 0.0}, {0.01, -0.01}, {-0.019999999, 0.019999999}})));
+  const int savedDepth = ql::MapConfig::qt_max_level;
+  const int savedType = ql::MapConfig::serialize_type_json1_binary2;
+  ql::MapConfig::serialize_type_json1_binary2 = 2;
+  for (const int depth : {0, 2, 5, 8}) {
+    SCOPED_TRACE("depth " + std::to_string(depth));
+    ql::MapConfig::qt_max_level = depth;
+    const qlw::TileMap tiles = qlw::BuildTiles(links, depth);
+    std::map<std::string, std::unique_ptr<ql::HdTile>> stored;
+    for (const auto& [id, tile] : tiles) {
+      auto t = std::make_unique<ql::HdTile>(id);
+      t->Deserialize(qlw::EncodeBinary(tile));
+      stored[qlw::TileFileName(id)] = std::move(t);
+    }
+    for (const ql::HdLink& link : links) {
+      for (const auto& v : link.vctvdGeoLink) {
+        const ql::Point p(v);
+        SCOPED_TRACE(std::to_string(link.liId.lValue) + " at " + std::to_string(p.dLon) + "," +
+                     std::to_string(p.dLat));
+        const auto found = stored.find(qlw::TileFileName(ql::P2TId(p)));
+        ASSERT_NE(found, stored.end());
+        for (const double size : {1e-9, 1e-4}) {
+          std::set<ql::HdLinkId> ids;
+          found->second->GetNodeIdsInRect(ql::Rect2D(p, ql::Point(p.dLon + size, p.dLat + size, 0)), ids);
+          EXPECT_EQ(ids.count(link.liId), 1u) << "box " << size;
+        }
+      }
+    }
+  }
+  ql::MapConfig::qt_max_level = savedDepth;
+  ql::MapConfig::serialize_type_json1_binary2 = savedType;
 }
 
 TEST(TileBuilder, DepthZeroKeepsOneBucket) {
