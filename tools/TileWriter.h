@@ -35,8 +35,8 @@ namespace qlw {
 
 // ---- encodings of any record with a field list ---------------------------------------------
 
-// The binary encoding: fields in field-list order; int 4 bytes, long and unsigned long 8, double 8
-// (IEEE), all little-endian; a string or vector is an int32 count and its elements.
+// The binary encoding: fields in field-list order; bool 1 byte, int 4 bytes, long and unsigned long
+// 8, double 8 (IEEE), all little-endian; a string or vector is an int32 count and its elements.
 template <class T>
 std::string EncodeBinary(const T& rec);
 
@@ -115,7 +115,9 @@ struct IsVector<std::vector<E, A>> : std::true_type {};
 
 template <class T>
 void PutBinary(std::string& out, const T& v) {
-  if constexpr (std::is_same<T, int>::value) {
+  if constexpr (std::is_same<T, bool>::value) {
+    out.push_back(v ? '\1' : '\0');
+  } else if constexpr (std::is_same<T, int>::value) {
     PutLittleEndian(out, static_cast<uint32_t>(v));
   } else if constexpr (std::is_same<T, long>::value) {
     PutLittleEndian(out, static_cast<uint64_t>(v));
@@ -139,7 +141,9 @@ void PutBinary(std::string& out, const T& v) {
 
 template <class T>
 void PutJson(std::string& out, const T& v) {
-  if constexpr (std::is_same<T, int>::value || std::is_same<T, long>::value) {
+  if constexpr (std::is_same<T, bool>::value) {
+    out += v ? "true" : "false";
+  } else if constexpr (std::is_same<T, int>::value || std::is_same<T, long>::value) {
     AppendJsonInteger(out, v);
   } else if constexpr (std::is_same<T, unsigned long>::value) {
     AppendJsonUnsigned(out, v);
