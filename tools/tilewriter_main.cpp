@@ -4,7 +4,6 @@
 // and writes the project layout of TileWriter.h into OUTDIR. Exit status: 0 on success, 1 when the
 // input cannot be read or the links cannot be written, 2 on a usage error; the reason goes to stderr.
 
-#if __has_include("ajson.hpp")
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -100,6 +99,3 @@ int main(int argc, char** argv) {
   }
   return 0;
 }
-#else
-int main() { return 1; }  // the library's JSON reader is not in the tree yet
-#endif
