@@ -42,7 +42,7 @@ bool Save::ReadTileFile(const std::string& path, std::string& out) {
 
 std::vector<Point> Save::LoadGpses() const {
   std::vector<Point> points;
-  const std::string& path = MapConfig::gps_file_path;
+  const std::string path = MapConfig::gps_file_path;
   FileSys::ReadByLine(path, [&points, &path](std::istringstream& line, int number) {
     const std::string text = line.str();
     if (text.find_first_not_of(" \t\n\v\f\r") == std::string::npos) return;  // blank, such as a trailing line
