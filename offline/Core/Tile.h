@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <set>
@@ -58,49 +59,43 @@ void DoSeserialize(const std::string& bytes, T& out, int type);
 template <class Id>
 class NodeQt {
  public:
-  struct qt;
+  // The cells of the tree. They are held by the tree in two arenas, inner cells (levels
+  // 0 .. depth - 1) and leaves (level depth), and refer to their children by index: a
+  // deep tree has millions of inner cells, and 16 bytes each with no allocation of
+  // their own keeps such a tree within a few times its file's size.
+  struct qt {
+    // Child slots of an inner cell: the index of the child in the next level's arena (the
+    // leaves below depth - 1, the inner cells above), 0 where no path code led. Index 0
+    // is the root or an unused leaf, never a child.
+    struct inner {
+      std::uint32_t pLt = 0;
+      std::uint32_t pLb = 0;
+      std::uint32_t pRb = 0;
+      std::uint32_t pRt = 0;
+    };
 
-  // Child slots; a child exists only where some path code led to it.
-  struct inner {
-    std::unique_ptr<qt> pLt;
-    std::unique_ptr<qt> pLb;
-    std::unique_ptr<qt> pRb;
-    std::unique_ptr<qt> pRt;
-  };
+    // A leaf's content: id k is indexed at point k.
+    struct outer {
+      std::vector<Id> ids;
+      std::vector<Point> points;
 
-  // Leaf content: id k is indexed at point k. Inner cells keep both empty.
-  struct outer {
-    std::vector<Id> ids;
-    std::vector<Point> points;
-
-    // Ids whose point lies in q (half-open: lb <= p < rt); an id indexed at several
-    // matching points is reported once, the first of them.
-    void GetData(const Rect2D& q, std::set<Id>& out) const {
-      for (std::size_t k = 0; k < ids.size(); ++k) {
-        if (q.Contains(points[k])) out.insert(ids[k]);
+      // Ids whose point lies in q (half-open: lb <= p < rt); an id indexed at several
+      // matching points is reported once, the first of them.
+      void GetData(const Rect2D& q, std::set<Id>& out) const {
+        for (std::size_t k = 0; k < ids.size(); ++k) {
+          if (q.Contains(points[k])) out.insert(ids[k]);
+        }
       }
-    }
-    // Every matching (id, point) pair, in leaf order.
-    void GetData(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const {
-      for (std::size_t k = 0; k < ids.size(); ++k) {
-        if (q.Contains(points[k])) out.emplace_back(ids[k], points[k]);
+      // Every matching (id, point) pair, in leaf order.
+      void GetData(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const {
+        for (std::size_t k = 0; k < ids.size(); ++k) {
+          if (q.Contains(points[k])) out.emplace_back(ids[k], points[k]);
+        }
       }
-    }
+    };
   };
-
-  struct data : inner, outer {};
-
-  struct qt : data {
-    qt() = default;
-    qt(const qt&) = delete;
-    qt& operator=(const qt&) = delete;
-
-    // Collects the matches of q from the leaves under this cell (which covers cell and
-    // sits at level). Every quadrant that meets q, touching included, is visited; the
-    // cell itself is not tested.
-    template <class Out>
-    void GetNodeIds(const Rect2D& q, const Rect2D& cell, int level, int maxLevel, Out& out) const;
-  };
+  using inner = typename qt::inner;
+  using outer = typename qt::outer;
 
   // maxLevel is the depth of the leaves; std::invalid_argument outside 0..16.
   NodeQt(int maxLevel, const Rect2D& rect);
@@ -123,15 +118,25 @@ class NodeQt {
 
   int GetMaxLevel() const { return m_nMaxLevel; }
   const Rect2D& GetRect() const { return m_rect; }
-  const qt& GetRoot() const { return *m_pRoot; }
+  // The arenas: inner cell 0 is the root when the depth is at least 1; at depth 0 the
+  // root is leaf 0. Other leaves are numbered from 1.
+  const std::deque<inner>& GetInnerCells() const { return m_inner; }
+  const std::deque<outer>& GetLeaves() const { return m_leaves; }
 
  private:
-  void Insert(qt& cell, int level, unsigned long code, std::vector<Id>& ids, std::vector<Point>& points,
+  // Collects the matches of q below the cell of the given index, which covers cell and
+  // sits at level. Every quadrant that meets q, touching included, is visited; the cell
+  // itself is not tested.
+  template <class Out>
+  void GetNodeIds(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Out& out) const;
+  void Insert(std::uint32_t index, int level, unsigned long code, std::vector<Id>& ids, std::vector<Point>& points,
               std::uint64_t& leavesLeft);
+  std::uint32_t NewChild(int childLevel);
 
   int m_nMaxLevel;
   Rect2D m_rect;
-  std::unique_ptr<qt> m_pRoot;
+  std::deque<inner> m_inner;
+  std::deque<outer> m_leaves;
 };
 
 template <class Id, class Node, class SerializeData>
@@ -209,29 +214,30 @@ std::string TileName(const TileId& id);
 
 template <class Id>
 template <class Out>
-void NodeQt<Id>::qt::GetNodeIds(const Rect2D& q, const Rect2D& cell, int level, int maxLevel, Out& out) const {
-  if (level == maxLevel) {
+void NodeQt<Id>::GetNodeIds(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Out& out) const {
+  if (level == m_nMaxLevel) {
     Out tmp;
-    this->GetData(q, tmp);
+    m_leaves[index].GetData(q, tmp);
     tile_detail::UnionInto(out, tmp);
     return;
   }
+  const inner& c = m_inner[index];
   // Same order as the bits: left-bottom, right-top, left-top, right-bottom.
-  if (this->pLb) {
+  if (c.pLb != 0) {
     const Rect2D quad = cell.getLb();
-    if (quad.intersect(q)) this->pLb->GetNodeIds(q, quad, level + 1, maxLevel, out);
+    if (quad.intersect(q)) GetNodeIds(q, c.pLb, quad, level + 1, out);
   }
-  if (this->pRt) {
+  if (c.pRt != 0) {
     const Rect2D quad = cell.getRt();
-    if (quad.intersect(q)) this->pRt->GetNodeIds(q, quad, level + 1, maxLevel, out);
+    if (quad.intersect(q)) GetNodeIds(q, c.pRt, quad, level + 1, out);
   }
-  if (this->pLt) {
+  if (c.pLt != 0) {
     const Rect2D quad = cell.getLt();
-    if (quad.intersect(q)) this->pLt->GetNodeIds(q, quad, level + 1, maxLevel, out);
+    if (quad.intersect(q)) GetNodeIds(q, c.pLt, quad, level + 1, out);
   }
-  if (this->pRb) {
+  if (c.pRb != 0) {
     const Rect2D quad = cell.getRb();
-    if (quad.intersect(q)) this->pRb->GetNodeIds(q, quad, level + 1, maxLevel, out);
+    if (quad.intersect(q)) GetNodeIds(q, c.pRb, quad, level + 1, out);
   }
 }
 
@@ -242,33 +248,52 @@ NodeQt<Id>::NodeQt(int maxLevel, const Rect2D& rect) : m_nMaxLevel(maxLevel), m_
     throw std::invalid_argument("qt_max_level " + std::to_string(maxLevel) + " is outside 0.." +
                                 std::to_string(sc_nQtMaxDepth));
   }
-  m_pRoot = std::make_unique<qt>();
+  // The root, and leaf 0: the root itself at depth 0, a placeholder otherwise so that
+  // index 0 never names a child.
+  if (maxLevel > 0) m_inner.emplace_back();
+  m_leaves.emplace_back();
 }
 
 template <class Id>
-void NodeQt<Id>::Insert(qt& cell, int level, unsigned long code, std::vector<Id>& ids, std::vector<Point>& points,
-                        std::uint64_t& leavesLeft) {
+std::uint32_t NodeQt<Id>::NewChild(int childLevel) {
+  if (childLevel == m_nMaxLevel) {
+    m_leaves.emplace_back();
+    return static_cast<std::uint32_t>(m_leaves.size() - 1);
+  }
+  m_inner.emplace_back();
+  return static_cast<std::uint32_t>(m_inner.size() - 1);
+}
+
+template <class Id>
+void NodeQt<Id>::Insert(std::uint32_t index, int level, unsigned long code, std::vector<Id>& ids,
+                        std::vector<Point>& points, std::uint64_t& leavesLeft) {
   if (level == m_nMaxLevel) {
     // The last leaf a bucket reaches takes its arrays; earlier ones get copies.
+    outer& leaf = m_leaves[index];
     if (--leavesLeft == 0) {
-      cell.ids = std::move(ids);
-      cell.points = std::move(points);
+      leaf.ids = std::move(ids);
+      leaf.points = std::move(points);
     } else {
-      cell.ids = ids;
-      cell.points = points;
+      leaf.ids = ids;
+      leaf.points = points;
     }
     return;
   }
   const unsigned g = tile_detail::Group(code, level, m_nMaxLevel);
-  auto descend = [&](unsigned bit, std::unique_ptr<qt>& child) {
+  // Slots are re-read after every child is made: the arena may grow in between (a deque
+  // keeps its elements in place, but the slot is looked up by index all the same).
+  auto descend = [&](unsigned bit, std::uint32_t inner::*slot) {
     if ((g & bit) == 0) return;
-    if (!child) child = std::make_unique<qt>();
-    Insert(*child, level + 1, code, ids, points, leavesLeft);
+    if (m_inner[index].*slot == 0) {
+      const std::uint32_t child = NewChild(level + 1);
+      m_inner[index].*slot = child;
+    }
+    Insert(m_inner[index].*slot, level + 1, code, ids, points, leavesLeft);
   };
-  descend(1u, cell.pLb);
-  descend(2u, cell.pRt);
-  descend(4u, cell.pLt);
-  descend(8u, cell.pRb);
+  descend(1u, &inner::pLb);
+  descend(2u, &inner::pRt);
+  descend(4u, &inner::pLt);
+  descend(8u, &inner::pRb);
 }
 
 template <class Id>
@@ -289,7 +314,7 @@ void NodeQt<Id>::Deserialize(const Rect2D& /*rect: the constructor's*/, std::vec
     std::vector<Id>& ids = nodes[i];
     std::vector<Point>& points = ps[i];
     const std::size_t pairs = std::min(ids.size(), points.size());
-    ids.resize(pairs);  // never shrinks below a partner: only the unpaired tail goes
+    ids.resize(pairs);  // only the unpaired tail goes
     points.resize(pairs);
 
     // Cells below the root that this bucket enters, and how many of them are leaves.
@@ -307,14 +332,14 @@ void NodeQt<Id>::Deserialize(const Rect2D& /*rect: the constructor's*/, std::vec
                           " is copied into more than " + std::to_string(sc_nQtMaxBucketCells) + " cells");
     }
     used += cells + leaves * pairs;
-    if (used > budget) {
+    if (used > budget || m_inner.size() + m_leaves.size() + cells >= UINT32_MAX) {
       throw TileTreeError("tile " + tileName + ": bucket " + std::to_string(i) + ": the quadtree grows past " +
                           std::to_string(budget) + " cells and pairs for " + std::to_string(buckets) +
                           " buckets");
     }
     if (leaves == 0) continue;  // a zero group: the bucket reaches no leaf
     std::uint64_t leavesLeft = leaves;
-    Insert(*m_pRoot, 0, states[i], ids, points, leavesLeft);
+    Insert(0, 0, states[i], ids, points, leavesLeft);
   }
 }
 
@@ -322,13 +347,13 @@ template <class Id>
 void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const {
   static const std::string kSection = "NodeQt::GetNodeIdsInRect";
   Profiler::Start(kSection);
-  m_pRoot->GetNodeIds(q, m_rect, 0, m_nMaxLevel, out);
+  GetNodeIds(q, 0, m_rect, 0, out);
   Profiler::End(kSection);
 }
 
 template <class Id>
 void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const {
-  m_pRoot->GetNodeIds(q, m_rect, 0, m_nMaxLevel, out);
+  GetNodeIds(q, 0, m_rect, 0, out);
 }
 
 template <class Id, class Node, class SerializeData>

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -137,15 +138,24 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Quadtree, SeveralBitsFillEachNamedLeafAndNoOther) {
   const auto tree = Build(1, {{0x3, {6}, {Point(0.5, 0.5, 0)}}});
-  const Tree::qt& root = tree->GetRoot();
-  ASSERT_TRUE(root.pLb && root.pRt);
-  EXPECT_FALSE(root.pLt || root.pRb);
-  for (const Tree::qt* leaf : {root.pLb.get(), root.pRt.get()}) {
-    ASSERT_EQ(leaf->ids.size(), 1u);
-    EXPECT_EQ(leaf->ids[0].lValue, 6);
-    EXPECT_EQ(leaf->points[0], Point(0.5, 0.5, 0));
+  ASSERT_EQ(tree->GetInnerCells().size(), 1u);  // the root
+  const Tree::inner& root = tree->GetInnerCells()[0];
+  ASSERT_NE(root.pLb, 0u);
+  ASSERT_NE(root.pRt, 0u);
+  EXPECT_EQ(root.pLt, 0u);
+  EXPECT_EQ(root.pRb, 0u);
+  for (const std::uint32_t index : {root.pLb, root.pRt}) {
+    const Tree::outer& leaf = tree->GetLeaves().at(index);
+    ASSERT_EQ(leaf.ids.size(), 1u);
+    EXPECT_EQ(leaf.ids[0].lValue, 6);
+    EXPECT_EQ(leaf.points[0], Point(0.5, 0.5, 0));
   }
-  EXPECT_TRUE(root.ids.empty());  // inner cells hold no pairs
+}
+
+TEST(Quadtree, ZeroGroupBelowTheTopBuildsNoLeaf) {
+  const auto tree = Build(3, {{0x120, {6}, {Point(0.5, 0.5, 0)}}});
+  EXPECT_EQ(tree->GetLeaves().size(), 1u);  // only the placeholder
+  EXPECT_TRUE(tree->GetLeaves()[0].ids.empty());
 }
 
 TEST(Quadtree, ArraysShorterThanStatesEndTheBuckets) {
