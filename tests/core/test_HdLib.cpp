@@ -424,6 +424,8 @@ TEST(HdLibPolygon, CrossingNumberOnDegrees) {
       {"OnTopSide", square, ql::Point(0.5, 1, 0), false},
       {"OnLeftSide", square, ql::Point(0, 0.5, 0), true},
       {"OnRightSide", square, ql::Point(1, 0.5, 0), false},
+      // Level with the bottom corners but west of them: both vertical sides count, no toggle left.
+      {"WestOfTheBottomCorners", square, ql::Point(-0.5, 0, 0), false},
       {"ClockwiseWinding", {{0, 0}, {0, 1}, {1, 1}, {1, 0}}, ql::Point(0.5, 0.5, 0), true},
       {"InTheNotch", u, ql::Point(1.5, 2, 0), false},
       {"InTheLeftArm", u, ql::Point(0.5, 2, 0), true},
