@@ -120,8 +120,10 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   // Needs the lane's ADAS samples even when the choice above fell back on the link's start angle.
   if (!m_mapLib.GetLaneAzimuth(link, lane, p, laneAngle)) return out.Fail(Outputs::kLaneAngle, "get lane angle failed.");
 
+  // A lane stored without a line has no foot point: the foot of an empty line would be (0, 0),
+  // reported as found, so the request fails here as for a line that cannot be read.
   MapLib::GeoLink geometry;
-  if (!m_mapLib.GetLaneGeoLink(link, number, geometry)) {
+  if (!m_mapLib.GetLaneGeoLink(link, number, geometry) || geometry.empty()) {
     foot = Point();
     return false;
   }

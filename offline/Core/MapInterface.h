@@ -30,7 +30,8 @@ class MapInterface {
   //   foot                  foot of the perpendicular from p on the lane's line
   //   isInCross             1 when p lies in a crossing area near it (whichever lane is chosen)
   // Returns false when a step fails: no lane holds p (foot = p, no message), or an attribute
-  // cannot be read (a console line names the step, or none when the lane has no line). A
+  // cannot be read (a console line names the step; none when the lane has no line, or an empty
+  // one). A
   // failing step sets its own output and those of the later steps to 0 (foot to Point()) and
   // leaves those of the earlier steps as they were, linkId, the id lists and isInCross among
   // them. Exceptions from tiles read on demand pass through.
