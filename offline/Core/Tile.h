@@ -38,8 +38,9 @@ constexpr int sc_nQtMaxDepth = 16;
 // A code with several bits in many groups fans out exponentially (all ones at depth 16
 // would be four billion cells), which only a corrupt file asks for.
 constexpr std::uint64_t sc_nQtMaxBucketCells = 8192;
-// Leaves and inner cells a whole tree may hold beyond what its buckets need when each
-// goes to exactly one leaf: bounds what a file of many fanning buckets can allocate.
+// Cells and copied (id, point) pairs a whole tree may hold: a fixed slack plus four times
+// what its buckets need when each goes to exactly one leaf. Bounds what a small file of
+// many fanning buckets can make the tree allocate.
 constexpr std::uint64_t sc_nQtTreeSlack = 1u << 16;
 constexpr std::uint64_t sc_nQtTreeFactor = 4;
 
