@@ -16,6 +16,7 @@
 // written against this, keep it. Every failure throws ajson::exception with a line and column
 // counted from 0; no token text is ever copied except into a string target.
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -285,14 +286,14 @@ class reader {
   void parser_exp_pos() {
     read_exponent();
     double& v = tok_.value_.d64;
-    for (int i = 0; i < exponent_ && v != 0.0 && v <= std::numeric_limits<double>::max(); ++i) v *= 10.0;
+    for (int i = 0; i < exponent_ && v != 0.0 && std::fabs(v) <= std::numeric_limits<double>::max(); ++i) v *= 10.0;
     exponent_ = 0;
   }
 
   void parser_exp_neg() {
     read_exponent();
     double& v = tok_.value_.d64;
-    for (int i = 0; i < exponent_ && v != 0.0 && v <= std::numeric_limits<double>::max(); ++i) v *= 0.1;
+    for (int i = 0; i < exponent_ && v != 0.0 && std::fabs(v) <= std::numeric_limits<double>::max(); ++i) v *= 0.1;
     exponent_ = 0;
   }
 
