@@ -103,6 +103,8 @@ constexpr double kDiagHalfWidth = 0.00004;  // about 3.4 m
 //       entries near its centre, all 15 m away
 //   107 a lane at x 600 whose left edge is stored north to south
 //   108 a lane at x 800 and no link geometry
+//   110 and up: lanes of assorted shapes and places (VariedLinks), for the agreement test
+std::vector<ql::HdLink> VariedLinks();
 std::vector<ql::HdLink> MapLinks() {
   std::vector<ql::HdLink> links;
 
@@ -152,6 +154,53 @@ std::vector<ql::HdLink> MapLinks() {
   ql::HdLink l108 = NewLink(108);
   AddStraightLane(l108, 1081, 1, 800.0);
   links.push_back(l108);
+  for (const ql::HdLink& link : VariedLinks()) links.push_back(link);
+  return links;
+}
+
+// A north-running link of `lanes` lanes in degrees: edges at lon + k * width (k = 0 .. lanes),
+// `vertices` vertices from lat0 to lat1, each lane between two neighbouring edges.
+ql::HdLink DegreeLink(long id, double lon, double lat0, double lat1, double width, int lanes, int vertices) {
+  ql::HdLink link = NewLink(id);
+  for (int k = 0; k <= lanes; ++k) {
+    GeoLink edge;
+    for (int i = 0; i < vertices; ++i) edge.push_back({lon + k * width, lat0 + (lat1 - lat0) * i / (vertices - 1)});
+    AddEdge(link, id * 10 + k, edge);
+  }
+  for (int n = 1; n <= lanes; ++n) AddLane(link, id * 10 + n, n, 3500, id * 10 + n - 1, id * 10 + n, {});
+  return link;
+}
+
+// Places where the projection behaves differently: the central meridian, both sides of a zone
+// border, the equator, the south, the far north; and shapes that are not north-south strips.
+std::vector<ql::HdLink> VariedLinks() {
+  std::vector<ql::HdLink> links;
+  // A quarter circle of three lanes (radii 20 .. 30.5 m) around (1000, 0), vertices every 5 degrees.
+  ql::HdLink arc = NewLink(110);
+  for (int k = 0; k <= 3; ++k) {
+    GeoLink edge;
+    const double r = 20.0 + 3.5 * k;
+    for (int a = 0; a <= 90; a += 5) {
+      const double t = a * 3.14159265358979 / 180.0;
+      edge.push_back(Tuple(1000 + r * std::cos(t), r * std::sin(t)));
+    }
+    AddEdge(arc, 1100 + k, edge);
+  }
+  for (int n = 1; n <= 3; ++n) AddLane(arc, 1110 + n, n, 3500, 1100 + n - 1, 1100 + n, {});
+  links.push_back(arc);
+  // A diagonal lane running north-east, its left edge stored the other way round.
+  ql::HdLink diagonal = NewLink(111);
+  GeoLink left{Tuple(1230, 30), Tuple(1215, 15), Tuple(1200, 0)};
+  AddEdge(diagonal, 1111, left);
+  AddEdge(diagonal, 1112, {Tuple(1203, -3), Tuple(1218, 12), Tuple(1233, 27)});
+  AddLane(diagonal, 1110, 1, 3500, 1111, 1112, {});
+  links.push_back(diagonal);
+  links.push_back(DegreeLink(112, 116.99994, 39.95, 39.9503, 0.00004, 3, 7));  // across 117 E
+  links.push_back(DegreeLink(113, 118.49994, 39.95, 39.9503, 0.00004, 3, 7));  // across a zone border
+  links.push_back(DegreeLink(114, 10.0, -0.00015, 0.00015, 0.00003, 2, 5));    // across the equator
+  links.push_back(DegreeLink(115, 7.6, -33.9003, -33.9, 0.00004, 2, 5));       // south, west of 9 E
+  links.push_back(DegreeLink(116, 20.0, 79.9995, 79.9998, 0.0002, 2, 5));      // last bounded latitude
+  links.push_back(DegreeLink(117, 20.0, 84.9997, 85.0, 0.0003, 2, 5));         // beyond it
   return links;
 }
 
@@ -623,6 +672,55 @@ TEST_F(HdLibMap, NearestLaneGeometryGivesTheFoot) {
   ql::Point untouched(7, 7, 7);
   EXPECT_FALSE(Lib().GetNearestPointfromLaneGeo(At(-40, 15), untouched, dist));
   EXPECT_EQ(untouched, ql::Point(7, 7, 7));
+}
+
+// ---- agreement of GetLocateLanes with the lane test --------------------------------------------------
+
+// GetLocateLanes skips lanes that certainly cannot hold the point; its answers must be exactly
+// those of testing every lane of every nearby link. Probes a fine grid over each link's box,
+// edge lines included.
+TEST_F(HdLibMap, LocateLanesAgreesWithTestingEveryLane) {
+  std::size_t probes = 0, held = 0;
+  for (const auto& tile : MapFixture::Get().Tiles()) {
+    for (const ql::HdLink& stored : tile.second.m_values) {
+      if (stored.liId.lValue < 99) continue;
+      double lon0 = 1e9, lon1 = -1e9, lat0 = 1e9, lat1 = -1e9;
+      for (const ql::HdEdge& e : stored.vctheEdge) {
+        for (const std::vector<double>& v : e.vctvdGeoLink) {
+          lon0 = std::min(lon0, v[0]), lon1 = std::max(lon1, v[0]);
+          lat0 = std::min(lat0, v[1]), lat1 = std::max(lat1, v[1]);
+        }
+      }
+      const double padLon = (lon1 - lon0) * 0.1 + 1e-6, padLat = (lat1 - lat0) * 0.1 + 1e-6;
+      for (int i = 0; i <= 40; ++i) {
+        for (int j = 0; j <= 40; ++j) {
+          const ql::Point p(lon0 - padLon + (lon1 - lon0 + 2 * padLon) * i / 40,
+                            lat0 - padLat + (lat1 - lat0 + 2 * padLat) * j / 40, 0.0);
+          std::vector<ql::HdLinkId> links, expectLinks;
+          std::vector<ql::HdLaneId> lanes, expectLanes;
+          const bool found = Lib().GetLocateLanes(p, links, lanes);
+          std::vector<const ql::HdLink*> nearby;
+          if (Lib().GetDataNearby(p, 20, 20, nearby, ql::GetDataNearby_param{}, true)) {
+            for (const ql::HdLink* link : nearby) {
+              for (const ql::HdLane& lane : link->vcthlLane) {
+                if (ql::HdLib::IsPointInLane(p, link, lane)) {
+                  expectLinks.push_back(link->liId);
+                  expectLanes.push_back(lane.liId);
+                }
+              }
+            }
+          }
+          ++probes;
+          held += found;
+          ASSERT_EQ(found, !expectLanes.empty()) << "link " << stored.liId.lValue << " at " << i << "," << j;
+          ASSERT_EQ(Values(lanes), Values(expectLanes)) << "link " << stored.liId.lValue << " at " << i << "," << j;
+          ASSERT_EQ(Values(links), Values(expectLinks));
+        }
+      }
+    }
+  }
+  // The grid must actually reach into lanes, or the agreement says little.
+  EXPECT_GT(held, probes / 10);
 }
 
 }  // namespace
