@@ -11,7 +11,6 @@
 #include "MapConfig.h"
 #include "MapTypes.h"
 #include "Singleton.h"
-#include "Tile.h"
 #include "World.h"
 
 namespace ql {
