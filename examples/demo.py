@@ -34,8 +34,9 @@ def main(argv):
     header = ("  #", "lat", "lon", "head", "link", "lane", "of", "type", "L/R", "km/h", "angle",
               "foot lat", "foot lon", "cross")
     fmt = "%3s  %-12s %-13s %5s  %5s %4s %3s %4s %4s %5s %6s  %-12s %-13s %5s"
-    print(fmt % header)
-    print("-" * 115)
+    title = fmt % header
+    print(title)
+    print("-" * len(title))
     on_map = 0
     for n, (lat, lon, heading) in enumerate(rows, 1):
         info = ql.GetMapData(lat, lon, heading)
@@ -50,7 +51,7 @@ def main(argv):
             info.nOutSpeedLimit, "%.1f" % info.dOutLaneAngle,
             "%.7f" % info.ptOutFoot_lat, "%.7f" % info.ptOutFoot_lon,
             "yes" if info.isInCross else "no")))
-    print("-" * 115)
+    print("-" * len(title))
     print("%d of %d positions on the map. lane: lane number of the lane holding the position, of: lanes"
           " of the link," % (on_map, len(rows)))
     print("L/R: crossing types of the lane's left and right edge lines, angle: lane azimuth (degrees),"

@@ -39,7 +39,10 @@ struct MapInfo {
   int isInCross = 0;
 };
 
-ql::MapInterface g_qlMap;  // built at load: obtains the HdLib instance
+// Built at load, in this order, possibly before the library's own dynamic initialisers (this
+// file comes first on the link line): the construction touches only the HdLib instance holder
+// and settings that are constant-initialised, so it does not depend on that order.
+ql::MapInterface g_qlMap;  // obtains (creates) the HdLib instance
 MapInfo g_info;            // the record every GetMapData returns
 
 namespace {
