@@ -1,1 +1,7 @@
-// SdTypes
+#include "SdTypes.h"
+
+namespace ql {
+
+Point BaseNode::GetPoint() const { return Point(dLon, dLat, dAlt); }
+
+}  // namespace ql
