@@ -233,9 +233,11 @@ bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const Hd
                           GetDataNearby_param /*param*/, bool /*flag*/) const {
   HdWorld* store = Store();
   if (store == nullptr) return false;
-  const std::set<const HdLink*> found = store->GetNodesInRect(P2R(p, w, h));
+  // Ascending by address and once each, as the record set of the box would hold them.
+  std::vector<const HdLink*> found;
+  store->CollectNodesInRect(P2R(p, w, h), found);
   if (found.empty()) return false;
-  links.assign(found.begin(), found.end());
+  links.swap(found);
   // A link held by several tiles comes back once per tile; keep one copy.
   std::sort(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId < b->liId; });
   links.erase(std::unique(links.begin(), links.end(),

@@ -116,6 +116,12 @@ class NodeQt {
   void GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const;
   // The same walk for callers that need every matching pair with its point.
   void GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const;
+  // The same walk again, calling visit(leafIndex) for every leaf it reaches, in walk
+  // order; the caller tests the leaf's points against q itself.
+  template <class Visit>
+  void VisitLeavesInRect(const Rect2D& q, Visit&& visit) const {
+    VisitLeaves(q, 0, m_rect, 0, visit);
+  }
 
   int GetMaxLevel() const { return m_nMaxLevel; }
   const Rect2D& GetRect() const { return m_rect; }
@@ -130,6 +136,8 @@ class NodeQt {
   // itself is not tested.
   template <class Out>
   void GetNodeIds(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Out& out) const;
+  template <class Visit>
+  void VisitLeaves(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Visit& visit) const;
   void Insert(std::uint32_t index, int level, unsigned long code, std::vector<Id>& ids, std::vector<Point>& points,
               std::uint64_t& leavesLeft);
   std::uint32_t NewChild(int childLevel);
@@ -146,6 +154,8 @@ class Tile {
   using IdType = Id;
   using NodeType = Node;
   using SerializeType = SerializeData;
+  using const_node_ptr = const Node*;
+  using outer_type = typename NodeQt<Id>::outer;
 
   explicit Tile(const TileId& id) : m_tiId(id) {}
   Tile(const Tile&) = delete;  // records are handed out by address; a tile stays where it was made
@@ -165,6 +175,10 @@ class Tile {
   // Adds to out the records of the ids indexed inside q; an id that the tree holds but
   // the record map lacks is skipped.
   void GetNodesInRect(const Rect2D& q, std::set<const Node*>& out) const;
+  // The same records appended to out, in no particular order and possibly repeated
+  // (once per matching point at most): the caller sorts and drops repeats once for
+  // all its tiles instead of paying a set insertion per point.
+  void CollectNodesInRect(const Rect2D& q, std::vector<const Node*>& out) const;
 
   const TileId& GetTileId() const { return m_tiId; }
   const std::map<Id, Node>& GetNodes() const { return m_mapNodes; }
@@ -174,6 +188,11 @@ class Tile {
   TileId m_tiId;
   std::unique_ptr<NodeQt<Id>> m_pQt;
   std::map<Id, Node> m_mapNodes;
+  // The record of every (id, point) pair of the tree, resolved once when the tile is
+  // built (null where the record map lacks the id): the pairs of leaf i are entries
+  // m_leafStart[i] .. m_leafStart[i + 1] - 1. Records never move, so the addresses hold.
+  std::vector<const Node*> m_leafNodes;
+  std::vector<std::size_t> m_leafStart;
 };
 
 using HdTile = Tile<HdLinkId, HdLink, HdSerializeData>;
@@ -239,6 +258,33 @@ void NodeQt<Id>::GetNodeIds(const Rect2D& q, std::uint32_t index, const Rect2D& 
   if (c.pRb != 0) {
     const Rect2D quad = cell.getRb();
     if (quad.intersect(q)) GetNodeIds(q, c.pRb, quad, level + 1, out);
+  }
+}
+
+template <class Id>
+template <class Visit>
+void NodeQt<Id>::VisitLeaves(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level,
+                             Visit& visit) const {
+  if (level == m_nMaxLevel) {
+    visit(index);
+    return;
+  }
+  const inner& c = m_inner[index];
+  if (c.pLb != 0) {
+    const Rect2D quad = cell.getLb();
+    if (quad.intersect(q)) VisitLeaves(q, c.pLb, quad, level + 1, visit);
+  }
+  if (c.pRt != 0) {
+    const Rect2D quad = cell.getRt();
+    if (quad.intersect(q)) VisitLeaves(q, c.pRt, quad, level + 1, visit);
+  }
+  if (c.pLt != 0) {
+    const Rect2D quad = cell.getLt();
+    if (quad.intersect(q)) VisitLeaves(q, c.pLt, quad, level + 1, visit);
+  }
+  if (c.pRb != 0) {
+    const Rect2D quad = cell.getRb();
+    if (quad.intersect(q)) VisitLeaves(q, c.pRb, quad, level + 1, visit);
   }
 }
 
@@ -378,7 +424,30 @@ void Tile<Id, Node, SerializeData>::Deserialize(const std::string& bytes) {
     // hint makes files with ascending keys cost constant time per record.
     nodes.try_emplace(nodes.end(), std::move(content.m_keys[i]), std::move(content.m_values[i]));
   }
+  // Resolve every pair's record now; ids of one bucket repeat, so the last lookup is
+  // kept for the next pair.
+  std::vector<const Node*> leafNodes;
+  std::vector<std::size_t> leafStart;
+  leafStart.reserve(tree->GetLeaves().size() + 1);
+  const Id* lastId = nullptr;
+  const Node* lastNode = nullptr;
+  for (const outer_type& leaf : tree->GetLeaves()) {
+    leafStart.push_back(leafNodes.size());
+    for (const Id& id : leaf.ids) {
+      if (lastId == nullptr || *lastId < id || id < *lastId) {  // the map's own equivalence
+        const auto it = nodes.find(id);
+        lastNode = it == nodes.end() ? nullptr : &it->second;
+        lastId = &id;
+      }
+      leafNodes.push_back(lastNode);
+    }
+  }
+  leafStart.push_back(leafNodes.size());
+  leafNodes.shrink_to_fit();
+
   m_mapNodes.swap(nodes);
+  m_leafNodes.swap(leafNodes);
+  m_leafStart.swap(leafStart);
   m_pQt = std::move(tree);
 }
 
@@ -391,6 +460,23 @@ const Node* Tile<Id, Node, SerializeData>::GetNodeData(const Id& id) const {
 template <class Id, class Node, class SerializeData>
 void Tile<Id, Node, SerializeData>::GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const {
   if (m_pQt) m_pQt->GetNodeIdsInRect(q, out);
+}
+
+template <class Id, class Node, class SerializeData>
+void Tile<Id, Node, SerializeData>::CollectNodesInRect(const Rect2D& q, std::vector<const Node*>& out) const {
+  if (!m_pQt) return;
+  const auto& leaves = m_pQt->GetLeaves();
+  m_pQt->VisitLeavesInRect(q, [&](std::uint32_t index) {
+    const std::vector<Point>& points = leaves[index].points;
+    const const_node_ptr* records = m_leafNodes.data() + m_leafStart[index];
+    for (std::size_t k = 0; k < points.size(); ++k) {
+      const Node* record = records[k];
+      // Neighbouring pairs mostly name one link: skip the repeat at once.
+      if (record != nullptr && q.Contains(points[k]) && (out.empty() || out.back() != record)) {
+        out.push_back(record);
+      }
+    }
+  });
 }
 
 template <class Id, class Node, class SerializeData>

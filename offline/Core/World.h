@@ -9,7 +9,9 @@
 // archive rejects, an encrypted file that does not decrypt, an oversized quadtree) stays
 // unknown, and the exception, naming the tile file, leaves the World call that asked.
 
+#include <algorithm>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -84,6 +86,9 @@ class World {
   // in two tiles comes back as two records (one per tile) but as one id.
   std::set<const Node*> GetNodesInRect(const Rect2D& rect);
   std::set<Id> GetNodeIdsInRect(const Rect2D& rect);
+  // The records of GetNodesInRect in the same order (ascending address), as a vector:
+  // out is replaced. Tiles are loaded and queried as GetNodesInRect does.
+  void CollectNodesInRect(const Rect2D& rect, std::vector<const Node*>& out);
 
   Save* GetSave() const { return m_pSave; }
 
@@ -248,6 +253,16 @@ std::set<Id> World<Id, Node, TileT>::GetNodeIdsInRect(const Rect2D& rect) {
       world_detail::UnionBySize<std::set<Id>>);
   Profiler::End(kSection);
   return result;
+}
+
+template <class Id, class Node, class TileT>
+void World<Id, Node, TileT>::CollectNodesInRect(const Rect2D& rect, std::vector<const Node*>& out) {
+  out.clear();
+  for (const TileId& t : R2TIds(rect)) {
+    if (const TileT* tile = AvailableTile(t)) tile->CollectNodesInRect(rect, out);
+  }
+  std::sort(out.begin(), out.end(), std::less<const Node*>());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
 extern template class World<HdLinkId, HdLink, HdTile>;

@@ -1,6 +1,7 @@
 // Tiles and their quadtree: where path codes put buckets, which leaves a rectangle query
 // visits, how records are keyed, and how damaged or oversized content is refused.
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -374,6 +375,43 @@ TEST_F(TileTest, LinkIndexedAtSeveralPointsComesBackOnce) {
   std::set<const ql::HdLink*> out;
   tile.GetNodesInRect(kRoot, out);
   EXPECT_EQ(out.size(), 1u);
+}
+
+// The vector gathering of the box searches must name exactly the records of the set query:
+// ids repeated within and across buckets, a bucket copied into several leaves, a leaf
+// overwritten by a later bucket, an id without a record, points on cell borders.
+TEST_F(TileTest, CollectedRecordsMatchTheRecordSet) {
+  ql::HdSerializeData d = Content();
+  d.m_keys = {Id(1), Id(2), Id(3)};
+  d.m_values = {Link(1, "one"), Link(2, "two"), Link(3, "three")};
+  d.states = {0x1, 0x3, 0xC, 0x8, 0x2};
+  d.nodes = {{Id(1), Id(1), Id(2)}, {Id(2), Id(99), Id(2)}, {Id(3), Id(1)}, {Id(99), Id(3), Id(3)}, {Id(1)}};
+  d.ps = {{Point(0.5, 0.5, 0), Point(1.0, 1.0, 0), Point(1.5, 1.5, 0)},
+          {Point(2.0, 2.0, 0), Point(0.2, 3.0, 0), Point(3.5, 3.5, 0)},
+          {Point(0.5, 2.5, 0), Point(2.5, 0.5, 0)},
+          {Point(3.0, 1.0, 0), Point(2.0, 0.0, 0), Point(3.9, 0.1, 0)},
+          {Point(3.0, 3.0, 0)}};
+  ql::MapConfig::qt_max_level = 1;
+  ql::HdTile tile(ql::TileId(0, 0));
+  tile.Deserialize(qlw::EncodeBinary(d));
+  std::size_t nonEmpty = 0;
+  for (double x0 = -0.5; x0 <= 4.0; x0 += 0.5) {
+    for (double y0 = -0.5; y0 <= 4.0; y0 += 0.5) {
+      for (double size : {0.5, 1.0, 2.5, 5.0}) {
+        const Rect2D q = Box(x0, y0, x0 + size, y0 + size);
+        SCOPED_TRACE(testing::Message() << "box at " << x0 << "," << y0 << " size " << size);
+        std::set<const ql::HdLink*> expected;
+        tile.GetNodesInRect(q, expected);
+        std::vector<const ql::HdLink*> got;
+        tile.CollectNodesInRect(q, got);
+        std::sort(got.begin(), got.end());
+        got.erase(std::unique(got.begin(), got.end()), got.end());
+        EXPECT_EQ(got, std::vector<const ql::HdLink*>(expected.begin(), expected.end()));
+        if (!expected.empty()) ++nonEmpty;
+      }
+    }
+  }
+  EXPECT_GT(nonEmpty, 100u);
 }
 
 TEST_F(TileTest, FailedFillLeavesNoRecordsAndNoTree) {

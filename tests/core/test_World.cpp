@@ -273,6 +273,20 @@ TEST_P(WorldTest, BoxQueriesFindLinksByIndexedVertex) {
   EXPECT_EQ(world_.GetFailedTiles().count(kB), 0u);
 }
 
+TEST_P(WorldTest, CollectedRecordsMatchTheRecordSetOverBothTiles) {
+  // Boxes over tile A, tile B, their border and neither; the vector keeps the set's order.
+  const Rect2D boxes[] = {Box(116.3845, 39.9045, 116.3855, 39.9055), Box(116.394, 39.904, 116.406, 39.906),
+                          Box(116.381, 39.901, 116.419, 39.919), Box(116.399, 39.904, 116.401, 39.906),
+                          Box(10.001, 20.001, 10.002, 20.002)};
+  for (const Rect2D& box : boxes) {
+    SCOPED_TRACE(testing::Message() << box.lb.dLon << "," << box.lb.dLat);
+    const std::set<const ql::HdLink*> expected = world_.GetNodesInRect(box);
+    std::vector<const ql::HdLink*> got = {nullptr};  // replaced, not appended to
+    world_.CollectNodesInRect(box, got);
+    EXPECT_EQ(got, std::vector<const ql::HdLink*>(expected.begin(), expected.end()));
+  }
+}
+
 TEST_P(WorldTest, BoxQueriesLoadTilesOnDemand) {
   EXPECT_EQ(Values(world_.GetNodeIdsInRect(Box(116.3845, 39.9045, 116.3855, 39.9055))), std::set<long>({1}));
   EXPECT_EQ(world_.GetTiles().size(), 1u);
