@@ -6,6 +6,8 @@
 #include <iostream>
 #include <limits>
 
+#include "HdLib.h"
+
 namespace ql {
 
 namespace {
@@ -47,19 +49,26 @@ struct Outputs {
 // they are (no reduction to 0..360 first), so out-of-range angles can give a negative difference,
 // which then wins. Equal differences go to the later candidate; a NaN difference never wins;
 // a candidate without lane azimuth and link start angle is skipped; with none left, the first.
+// When the chosen candidate's angle was its lane azimuth, that azimuth is left in laneAzimuth
+// and hasAzimuth is set: the request reads the same azimuth again and need not search the
+// samples twice.
 std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading, const std::vector<HdLinkId>& links,
-                            const std::vector<HdLaneId>& lanes) {
+                            const std::vector<HdLaneId>& lanes, bool& hasAzimuth, double& laneAzimuth) {
+  hasAzimuth = false;
   if (links.size() == 1) return 0;  // taken without reading its angle
   std::size_t chosen = 0;
   double best = std::numeric_limits<double>::max();
   for (std::size_t i = 0; i < links.size(); ++i) {
     double angle = 0.0;
-    if (!map.GetLaneAzimuth(links[i], lanes[i], p, angle) && !map.GetLinkStartAngle(links[i], angle)) continue;
+    bool isAzimuth = map.GetLaneAzimuth(links[i], lanes[i], p, angle);
+    if (!isAzimuth && !map.GetLinkStartAngle(links[i], angle)) continue;
     const double diff = std::fabs(heading - angle);
     const double d = std::min(diff, 360.0 - diff);
     if (best >= d) {
       best = d;
       chosen = i;
+      hasAzimuth = isAzimuth;
+      laneAzimuth = angle;
     }
   }
   return chosen;
@@ -87,16 +96,21 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   }
   if (m_mapLib.GetIsInCross(p)) isInCross = 1;
 
-  const std::size_t chosen = ChooseCandidate(m_mapLib, p, heading, links, lanes);
+  bool hasAzimuth = false;
+  double chosenAzimuth = 0.0;
+  const std::size_t chosen = ChooseCandidate(m_mapLib, p, heading, links, lanes, hasAzimuth, chosenAzimuth);
   const HdLinkId& link = links[chosen];
   const HdLaneId& lane = lanes[chosen];
 
   linkId = link.lValue;
-  std::vector<HdLinkId> pre;
-  std::vector<HdLinkId> nxt;
-  m_mapLib.GetLinkPreNxt(link, pre, nxt);  // a missing link gives empty lists; the next step fails for it
-  for (const HdLinkId& id : pre) preIds.push_back(id.lValue);
-  for (const HdLinkId& id : nxt) nxtIds.push_back(id.lValue);
+  // The record itself, read in place: the lists and the lane line are not copied. Once a
+  // link was found its tiles are cached for good, so every later lookup of it finds the
+  // same record.
+  const HdLink* record = HdLib::GetInstance()->GetLinkData(link);
+  if (record != nullptr) {  // a missing link gives empty lists; the next step fails for it
+    for (const HdLinkId& id : record->vctliPreLinkId) preIds.push_back(id.lValue);
+    for (const HdLinkId& id : record->vctliNxtLinkId) nxtIds.push_back(id.lValue);
+  }
 
   if (!m_mapLib.GetLaneCnt(link, laneCnt)) return out.Fail(Outputs::kLaneCnt, "get lane count failed.");
   if (!m_mapLib.GetLaneNum(link, lane, laneNum)) return out.Fail(Outputs::kLaneNum, "get lane num failed.");
@@ -118,17 +132,30 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
 
   if (!m_mapLib.GetLinkSpeedLimit(link, speedLimit)) return out.Fail(Outputs::kSpeedLimit, "get link speed failed.");
   // Needs the lane's ADAS samples even when the choice above fell back on the link's start angle.
-  if (!m_mapLib.GetLaneAzimuth(link, lane, p, laneAngle)) return out.Fail(Outputs::kLaneAngle, "get lane angle failed.");
+  if (hasAzimuth) {
+    laneAngle = chosenAzimuth;
+  } else if (!m_mapLib.GetLaneAzimuth(link, lane, p, laneAngle)) {
+    return out.Fail(Outputs::kLaneAngle, "get lane angle failed.");
+  }
 
   // A lane stored without a line has no foot point: the foot of an empty line would be (0, 0),
-  // reported as found, so the request fails here as for a line that cannot be read.
-  MapLib::GeoLink geometry;
-  if (!m_mapLib.GetLaneGeoLink(link, number, geometry) || geometry.empty()) {
+  // reported as found, so the request fails here as for a line that cannot be read. The line
+  // is the first lane numbered `number` (by nSeqNum), as GetLaneGeoLink takes it.
+  const MapLib::GeoLink* geometry = nullptr;
+  if (record != nullptr) {
+    for (const HdLane& candidate : record->vcthlLane) {
+      if (candidate.nSeqNum == number) {
+        geometry = &candidate.vctvdGeoLink;
+        break;
+      }
+    }
+  }
+  if (geometry == nullptr || geometry->empty()) {
     foot = Point();
     return false;
   }
   double distance = 0.0;
-  if (!m_mapLib.GetPerpendicularFoot(p, geometry, foot, distance)) {
+  if (!m_mapLib.GetPerpendicularFoot(p, *geometry, foot, distance)) {
     return out.Fail(Outputs::kFoot, "get lane foot point failed.");
   }
   return true;
