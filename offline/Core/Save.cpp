@@ -1,8 +1,5 @@
 #include "Save.h"
 
-// Reading needs the file helpers; until they are in the tree this source compiles to
-// the parts that do not, so the core library keeps building.
-#if __has_include("FileSys.h")
 #include <sstream>
 #include <stdexcept>
 
@@ -57,4 +54,3 @@ std::vector<Point> Save::LoadGpses() const {
 }
 
 }  // namespace ql
-#endif

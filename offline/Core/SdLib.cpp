@@ -1,10 +1,6 @@
 #include "SdLib.h"
 
-#include <cstring>
-
-#include "Archive.h"
 #include "MapConfig.h"
-#include "ajson.hpp"
 
 namespace ql {
 
@@ -24,18 +20,6 @@ std::string Save::GetSerializeDir<SdTile>() {
       return MapConfig::sdConfig::save_dir_binary;
     default:
       return std::string();
-  }
-}
-
-// The same decoding as the HD tiles'. The text ends at its first NUL byte (decrypted files
-// are padded with them), measured so that no pointer past the buffer is formed.
-template <>
-void DoSeserialize<SdSerializeData>(const std::string& bytes, SdSerializeData& out, int type) {
-  if (type == 1) {
-    ajson::load_from_buff(out, bytes.c_str(), std::strlen(bytes.c_str()));
-  } else if (type == 2 || type == 3) {
-    InArchive ar(bytes);
-    ar >> out;
   }
 }
 

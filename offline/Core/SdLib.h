@@ -24,10 +24,6 @@ struct SdSerializeData;
 template <>
 std::string Save::GetSerializeDir<Tile<SdNodeId, SdNode, SdSerializeData>>();
 
-// Decodes one SD tile file (see the primary template in Tile.h).
-template <>
-void DoSeserialize<SdSerializeData>(const std::string& bytes, SdSerializeData& out, int type);
-
 // ---- records ---------------------------------------------------------------------
 
 // The key of an SD node: its position. Keys compare by longitude, then latitude; the
