@@ -16,38 +16,11 @@
 #include "CoordSys.h"
 #include "HdTypes.h"
 #include "TileWriter.h"
+#include "TestBytes.h"
 
 namespace {
 
-// Says what the bytes hold; every value little-endian.
-struct Bytes {
-  std::string s;
-
-  template <class U>
-  Bytes& Le(U v) {
-    for (size_t i = 0; i < sizeof(U); ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xff));
-    return *this;
-  }
-  Bytes& I32(int32_t v) { return Le(static_cast<uint32_t>(v)); }
-  Bytes& I64(int64_t v) { return Le(static_cast<uint64_t>(v)); }
-  Bytes& U64(uint64_t v) { return Le(v); }
-  Bytes& F64(double v) {
-    uint64_t bits;
-    std::memcpy(&bits, &v, 8);
-    return Le(bits);
-  }
-  Bytes& U8(uint8_t v) { return Le(v); }
-  Bytes& Str(const std::string& text) {
-    I32(static_cast<int32_t>(text.size()));
-    s += text;
-    return *this;
-  }
-  Bytes& Raw(const std::string& raw) {
-    s += raw;
-    return *this;
-  }
-  Bytes& Pt(double lon, double lat, double alt) { return F64(lon).F64(lat).F64(alt); }
-};
+using qltest::Bytes;
 
 // "01 00 ff" -> the three bytes.
 std::string FromHex(const char* hex) {

@@ -31,50 +31,20 @@
 #include "TileWriter.h"
 #include "ajson.hpp"
 #include "xxtea.h"
+#include "TestBytes.h"
 
 namespace {
+
+using qltest::Bytes;
+using qltest::DecodeBinary;
+using qltest::DecodeJson;
 
 namespace fs = std::filesystem;
 
 // ---- helpers ------------------------------------------------------------------------------------
 
-// Little-endian bytes written out by hand, independent of the writer under test.
-struct Bytes {
-  std::string s;
-  Bytes& I32(int32_t v) { return Raw(static_cast<uint32_t>(v), 4); }
-  Bytes& I64(int64_t v) { return Raw(static_cast<uint64_t>(v), 8); }
-  Bytes& U64(uint64_t v) { return Raw(v, 8); }
-  Bytes& F64(double v) {
-    uint64_t bits = 0;
-    std::memcpy(&bits, &v, 8);
-    return Raw(bits, 8);
-  }
-  Bytes& Str(const std::string& v) {
-    I32(static_cast<int32_t>(v.size()));
-    s += v;
-    return *this;
-  }
-  Bytes& Raw(uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    return *this;
-  }
-};
 
-template <class T>
-T DecodeBinary(const std::string& bytes, std::size_t* consumed = nullptr) {
-  ql::InArchive ar(bytes);
-  T out;
-  ar >> out;
-  if (consumed) *consumed = ar.Offset();
-  return out;
-}
 
-template <class T>
-T DecodeJson(const std::string& text) {
-  T out;
-  ajson::load_from_buff(out, text.c_str(), static_cast<std::size_t>(-1));
-  return out;
-}
 
 template <class T>
 struct IsVector : std::false_type {};

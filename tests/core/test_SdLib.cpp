@@ -22,8 +22,13 @@
 #include "Singleton.h"
 #include "TileWriter.h"
 #include "ajson.hpp"
+#include "TestBytes.h"
 
 namespace {
+
+using qltest::Bytes;
+using qltest::DecodeBinary;
+using qltest::DecodeJson;
 
 namespace fs = std::filesystem;
 using ql::Point;
@@ -34,22 +39,6 @@ using ql::SdSerializeData;
 using ql::TileId;
 
 // Little-endian bytes written out by hand, independent of the writer.
-struct Bytes {
-  std::string s;
-  Bytes& I32(int32_t v) { return Raw(static_cast<uint32_t>(v), 4); }
-  Bytes& U64(uint64_t v) { return Raw(v, 8); }
-  Bytes& F64(double v) {
-    uint64_t bits = 0;
-    std::memcpy(&bits, &v, 8);
-    return Raw(bits, 8);
-  }
-  Bytes& Pt(double lon, double lat, double alt) { return F64(lon).F64(lat).F64(alt); }
-  Bytes& U8(uint8_t v) { return Raw(v, 1); }
-  Bytes& Raw(uint64_t v, int n) {
-    for (int i = 0; i < n; ++i) s.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    return *this;
-  }
-};
 
 // A node with no neighbours, zero limits and level, zero ADAS and a false flag.
 Bytes& BareNode(Bytes& b, double lon, double lat, double alt) {
@@ -60,21 +49,7 @@ Bytes& BareNode(Bytes& b, double lon, double lat, double alt) {
   return b.U8(0);
 }
 
-template <class T>
-T DecodeBinary(const std::string& bytes, std::size_t* consumed = nullptr) {
-  ql::InArchive ar(bytes);
-  T out;
-  ar >> out;
-  if (consumed) *consumed = ar.Offset();
-  return out;
-}
 
-template <class T>
-T DecodeJson(const std::string& text) {
-  T out;
-  ajson::load_from_buff(out, text.c_str(), static_cast<std::size_t>(-1));
-  return out;
-}
 
 void ExpectPoint(const Point& p, double lon, double lat, double alt) {
   EXPECT_EQ(p.dLon, lon);
