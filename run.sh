@@ -12,7 +12,7 @@ PYTHON=${PYTHON:-/usr/bin/python3}
 JOBS=${JOBS:-$(nproc)}
 FUZZ_SECONDS=${FUZZ_SECONDS:-60}
 
-PACKAGES=(cmake make g++ clang-14 libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
+PACKAGES=(cmake make g++ clang-14 libclang-rt-14-dev clang-format-14 libgtest-dev libgmock-dev libbenchmark-dev
           pybind11-dev python3-dev python3-pytest)
 
 setup() {
@@ -63,8 +63,23 @@ fuzz() {
   return $failed
 }
 
+# Fails when a C or C++ source differs from what .clang-format makes of it.
+format_check() {
+  local bad=()
+  while IFS= read -r f; do
+    clang-format-14 --style=file "$f" | cmp -s - "$f" || bad+=("$f")
+  done < <(git ls-files '*.cpp' '*.h' '*.hpp')
+  if [ ${#bad[@]} -gt 0 ]; then
+    echo "format: these files differ from .clang-format (run: clang-format-14 -i FILE):" >&2
+    printf '  %s\n' "${bad[@]}" >&2
+    return 1
+  fi
+  echo "format: clean"
+}
+
 test_all() {
   setup
+  format_check
   configure_build build -DQL_WERROR=ON
   run_ctest build
   configure_build build-asan -DQL_WERROR=ON -DQL_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug

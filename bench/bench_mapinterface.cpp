@@ -9,7 +9,6 @@
 //   BM_GetMapDataLatency  every request timed on its own: median and p99 in the counters
 
 #include <benchmark/benchmark.h>
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -49,10 +48,10 @@ ql::Point At(double east, double north) {
 
 struct Segment {
   long id;
-  int from, to;     // junction numbers
-  double x0, y0;    // start junction, metres
-  double ux, uy;    // direction of travel
-  double bearing;   // compass degrees
+  int from, to;    // junction numbers
+  double x0, y0;   // start junction, metres
+  double ux, uy;   // direction of travel
+  double bearing;  // compass degrees
   int lanes;
 };
 
@@ -144,8 +143,10 @@ std::vector<ql::HdLink> City(const std::vector<Segment>& segs) {
     }
     ql::ObjCrossing crossing;
     crossing.lId = s.id * 100 + 90;
-    for (const auto& [a, o] : std::vector<std::pair<double, double>>{
-             {kBlock - 22, 0}, {kBlock - 18, 0}, {kBlock - 18, s.lanes * kLaneWidth}, {kBlock - 22, s.lanes * kLaneWidth}}) {
+    for (const auto& [a, o] : std::vector<std::pair<double, double>>{{kBlock - 22, 0},
+                                                                     {kBlock - 18, 0},
+                                                                     {kBlock - 18, s.lanes * kLaneWidth},
+                                                                     {kBlock - 22, s.lanes * kLaneWidth}}) {
       const ql::Point p = Along(s, a, o);
       crossing.vctvdGeoArea.push_back({p.dLon, p.dLat});
     }

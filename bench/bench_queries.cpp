@@ -5,13 +5,12 @@
 // 1,024 fixed positions inside lanes, as the position request does on every call.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "CoordSys.h"
 #include "HdLib.h"
@@ -26,10 +25,10 @@ const ql::Point kOrigin(121.40, 31.20, 0.0);
 constexpr int kColumns = 40;
 constexpr int kRows = 25;
 constexpr int kLanes = 3;
-constexpr double kLaneWidth = 3.5;      // metres
-constexpr double kColumnStep = 12.0;    // metres between the west edges of two columns
-constexpr double kLinkLength = 100.0;   // metres
-constexpr double kVertexStep = 10.0;    // metres
+constexpr double kLaneWidth = 3.5;     // metres
+constexpr double kColumnStep = 12.0;   // metres between the west edges of two columns
+constexpr double kLinkLength = 100.0;  // metres
+constexpr double kVertexStep = 10.0;   // metres
 
 ql::Point At(double x, double y) {
   const ql::XYZ o = ql::P2XYZ(kOrigin);
@@ -101,7 +100,8 @@ std::vector<ql::Point> QueryPoints() {
   std::uniform_int_distribution<int> col(0, kColumns - 1), lane(0, kLanes - 1);
   std::uniform_real_distribution<double> across(0.3, kLaneWidth - 0.3), along(0.5, kRows * kLinkLength - 0.5);
   std::vector<ql::Point> points;
-  for (int i = 0; i < 1024; ++i) points.push_back(At(col(rng) * kColumnStep + lane(rng) * kLaneWidth + across(rng), along(rng)));
+  for (int i = 0; i < 1024; ++i)
+    points.push_back(At(col(rng) * kColumnStep + lane(rng) * kLaneWidth + across(rng), along(rng)));
   return points;
 }
 
@@ -134,7 +134,8 @@ void BM_GetLocateLanes(benchmark::State& state) {
     found += lib.GetLocateLanes(map.points[i++ % map.points.size()], links, lanes);
     benchmark::DoNotOptimize(lanes.data());
   }
-  state.counters["found"] = benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
+  state.counters["found"] =
+      benchmark::Counter(static_cast<double>(found) / static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_GetLocateLanes);
 
@@ -149,7 +150,8 @@ void BM_GetDataNearby20m(benchmark::State& state) {
     links += nearby.size();
     benchmark::DoNotOptimize(nearby.data());
   }
-  state.counters["links"] = benchmark::Counter(static_cast<double>(links) / static_cast<double>(state.iterations()));
+  state.counters["links"] =
+      benchmark::Counter(static_cast<double>(links) / static_cast<double>(state.iterations()));
 }
 BENCHMARK(BM_GetDataNearby20m);
 

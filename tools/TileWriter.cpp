@@ -40,7 +40,9 @@ double ReaderValue(const std::string& s) {
   bool isNumber = false;  // saw '.' or an exponent
   double value = 0.0;
   double weight = 0.1;
-  auto toDouble = [&] { return neg ? static_cast<double>(static_cast<int64_t>(whole)) : static_cast<double>(whole); };
+  auto toDouble = [&] {
+    return neg ? static_cast<double>(static_cast<int64_t>(whole)) : static_cast<double>(whole);
+  };
   for (; i < s.size(); ++i) {
     const char c = s[i];
     if (c >= '0' && c <= '9') {
@@ -78,7 +80,7 @@ bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 std::string DecimalText(bool neg, const std::string& digits, int exp10) {
   std::string out = neg ? "-" : "";
   const int len = static_cast<int>(digits.size());
-  const int point = len + exp10;  // digits before the decimal point
+  const int point = len + exp10;    // digits before the decimal point
   if (exp10 >= 0 && point <= 18) {  // the reader keeps the integer digits in 64 bits
     out += digits;
     out.append(static_cast<std::size_t>(exp10), '0');
@@ -264,13 +266,27 @@ void AppendJsonString(std::string& out, const std::string& s) {
   for (const char ch : s) {
     const unsigned char c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\b':
+        out += "\\b";
+        break;
+      case '\f':
+        out += "\\f";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       case 0:
         // The reader refuses \u0000 and a raw NUL ends the text.
         throw std::invalid_argument("a string with a NUL byte cannot be written as JSON");
@@ -362,7 +378,8 @@ TileMap BuildTiles(const std::vector<ql::HdLink>& input, int depth) {
     for (auto* ids : {&link.vctliPreLinkId, &link.vctliNxtLinkId}) {
       for (ql::HdLinkId& ref : *ids) {
         const auto found = byId.find(ref.lValue);
-        if (ref.vcttiTileIds.empty() && found != byId.end()) ref.vcttiTileIds = links[found->second].liId.vcttiTileIds;
+        if (ref.vcttiTileIds.empty() && found != byId.end())
+          ref.vcttiTileIds = links[found->second].liId.vcttiTileIds;
       }
     }
   }

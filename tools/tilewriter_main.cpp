@@ -35,8 +35,8 @@ constexpr int kDefaultDepth = 5;  // leaves of 0.02 / 32 degrees, about 70 m
 
 int Usage(const std::string& why) {
   std::cerr << "ql_tilewriter: " << why << "\n"
-            << "usage: ql_tilewriter LINKS.json OUTDIR [--depth N]   (N from 0 to 16, default "
-            << kDefaultDepth << ")\n";
+            << "usage: ql_tilewriter LINKS.json OUTDIR [--depth N]   (N from 0 to 16, default " << kDefaultDepth
+            << ")\n";
   return 2;
 }
 

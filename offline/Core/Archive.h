@@ -173,8 +173,7 @@ struct MinSizeSum {
 };
 template <class T>
 struct MinSize<T, std::enable_if_t<HasFields<T>::value>>
-    : std::integral_constant<std::size_t,
-                             decltype(Fields<T>::Visit(std::declval<T&>(), MinSizeSum{}))::value> {};
+    : std::integral_constant<std::size_t, decltype(Fields<T>::Visit(std::declval<T&>(), MinSizeSum{}))::value> {};
 
 // The index-th name of a field list ("a, b, c"); only error messages need it.
 std::string FieldName(const char* list, int index);

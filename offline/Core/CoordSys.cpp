@@ -89,10 +89,10 @@ bool operator!=(const Point& l, const Point& r) { return !(l == r); }
 Rect2D::Rect2D(const Point& p, float halfWidth, float halfHeight) : Rect2D(P2R(p, halfWidth, halfHeight)) {}
 
 bool Rect2D::intersect(const Rect2D& o) const {
-  const bool lonOverlap = std::max(rt.dLon, o.rt.dLon) - std::min(lb.dLon, o.lb.dLon) <=
-                          (rt.dLon - lb.dLon) + (o.rt.dLon - o.lb.dLon);
-  const bool latOverlap = std::max(rt.dLat, o.rt.dLat) - std::min(lb.dLat, o.lb.dLat) <=
-                          (rt.dLat - lb.dLat) + (o.rt.dLat - o.lb.dLat);
+  const bool lonOverlap =
+      std::max(rt.dLon, o.rt.dLon) - std::min(lb.dLon, o.lb.dLon) <= (rt.dLon - lb.dLon) + (o.rt.dLon - o.lb.dLon);
+  const bool latOverlap =
+      std::max(rt.dLat, o.rt.dLat) - std::min(lb.dLat, o.lb.dLat) <= (rt.dLat - lb.dLat) + (o.rt.dLat - o.lb.dLat);
   return lonOverlap && latOverlap;
 }
 

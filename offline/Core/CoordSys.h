@@ -1,4 +1,5 @@
-#pragma once  // CoordSys.h: positions, plane points, rectangles, tile ids, the projection entry points and the tile grid
+#pragma once  // CoordSys.h: positions, plane points, rectangles, tile ids, the projection entry points and the
+              // tile grid
 
 #include <map>
 #include <set>

@@ -23,8 +23,14 @@ struct HasFields<T, std::void_t<decltype(Fields<T>::kList)>> : std::true_type {}
 
 }  // namespace ql
 
-#define QL_FIELDS_COUNT_(_0, _1, _2, _3, _4, _5, _6, _7, _8, _9, _10, _11, _12, _13, _14, _15, _16, _17, _18, _19, _20, _21, _22, _23, _24, _25, _26, _27, _28, _29, _30, _31, _32, _33, _34, _35, _36, _37, _38, _39, _40, _41, _42, _43, _44, _45, _46, _47, _48, N, ...) N
-#define QL_FIELDS_COUNT(...) QL_FIELDS_COUNT_(0, __VA_ARGS__, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1)
+#define QL_FIELDS_COUNT_(_0, _1, _2, _3, _4, _5, _6, _7, _8, _9, _10, _11, _12, _13, _14, _15, _16, _17, _18, \
+                         _19, _20, _21, _22, _23, _24, _25, _26, _27, _28, _29, _30, _31, _32, _33, _34, _35, \
+                         _36, _37, _38, _39, _40, _41, _42, _43, _44, _45, _46, _47, _48, N, ...)             \
+  N
+#define QL_FIELDS_COUNT(...)                                                                                      \
+  QL_FIELDS_COUNT_(0, __VA_ARGS__, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30,    \
+                   29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, \
+                   4, 3, 2, 1)
 #define QL_FIELDS_CAT_(a, b) a##b
 #define QL_FIELDS_CAT(a, b) QL_FIELDS_CAT_(a, b)
 #define QL_FIELDS_M1(r, m) r.m
@@ -78,13 +84,13 @@ struct HasFields<T, std::void_t<decltype(Fields<T>::kList)>> : std::true_type {}
 #define QL_FIELDS_MEMBERS(r, ...) QL_FIELDS_CAT(QL_FIELDS_M, QL_FIELDS_COUNT(__VA_ARGS__))(r, __VA_ARGS__)
 
 // Declares the field list of Type (at most 48 members).
-#define QL_FIELDS(Type, ...)                                              \
-  template <>                                                             \
-  struct Fields<Type> {                                                   \
-    static constexpr const char* kList = #__VA_ARGS__;                    \
-    static constexpr int kCount = QL_FIELDS_COUNT(__VA_ARGS__);           \
-    template <class R, class Fn>                                          \
-    static decltype(auto) Visit(R& rec, Fn&& fn) {                        \
-      return fn(QL_FIELDS_MEMBERS(rec, __VA_ARGS__));                     \
-    }                                                                     \
+#define QL_FIELDS(Type, ...)                                    \
+  template <>                                                   \
+  struct Fields<Type> {                                         \
+    static constexpr const char* kList = #__VA_ARGS__;          \
+    static constexpr int kCount = QL_FIELDS_COUNT(__VA_ARGS__); \
+    template <class R, class Fn>                                \
+    static decltype(auto) Visit(R& rec, Fn&& fn) {              \
+      return fn(QL_FIELDS_MEMBERS(rec, __VA_ARGS__));           \
+    }                                                           \
   }

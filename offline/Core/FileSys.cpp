@@ -93,8 +93,8 @@ bool IsProtectedPath(const std::string& path) {
   while (end > 0 && path[end - 1] == '/') --end;
   if (end == 0) return !path.empty();  // "/" or "///"
   const std::size_t slash = path.rfind('/', end - 1);
-  const std::string last = path.substr(slash == std::string::npos ? 0 : slash + 1,
-                                       end - (slash == std::string::npos ? 0 : slash + 1));
+  const std::string last =
+      path.substr(slash == std::string::npos ? 0 : slash + 1, end - (slash == std::string::npos ? 0 : slash + 1));
   return last == "." || last == "..";
 }
 

@@ -28,8 +28,7 @@ XYZ gaussian_convert_deprecated(const Point& p, double w) {
   const double m = l * cB;
   const double m2 = m * m;
 
-  const double dY = X + 0.5 * N * m * m * t +
-                    ((5 - t2 + 9 * eta2) + 4 * eta2 * eta2) * (N * t) * m2 * m2 / 24 +
+  const double dY = X + 0.5 * N * m * m * t + ((5 - t2 + 9 * eta2) + 4 * eta2 * eta2) * (N * t) * m2 * m2 / 24 +
                     ((61 - 58 * t2) + t2 * t2) * (m2 * m2 * m2 * N * t) / 720;
   const double dX = n * ZoneOffset + EastOffset + N * m + (1 - t2 + eta2) * N * m * m2 / 6 +
                     ((5 - 18 * t2 + t2 * t2) + 14 * eta2 - 58 * eta2 * t2) * N * m * m2 * m2 / 120;
@@ -56,12 +55,12 @@ Point gaussian_inverse_deprecated(const XYZ& q, double w) {
   const double u5 = u * u * u * u * u;
   const double u6 = u * u * u * u * u * u;
 
-  const double l = (u - (t2 + t2 + 1 + eta2) * u3 / 6 +
-                    ((5 + 28 * t2) + 24 * t2 * t2 + 6 * eta2 + 8 * eta2 * t2) * u5 / 120) *
-                   (1 / cf);
-  const double B = Bf - (u2 / 2 - (3 * t2 + 5 + eta2 - 9 * eta2 * t2) * u4 / 24 +
-                         ((61 + 90 * t2) + 45 * t2 * t2) * u6 / 720) *
-                            (tf * (V * V));
+  const double l =
+      (u - (t2 + t2 + 1 + eta2) * u3 / 6 + ((5 + 28 * t2) + 24 * t2 * t2 + 6 * eta2 + 8 * eta2 * t2) * u5 / 120) *
+      (1 / cf);
+  const double B =
+      Bf - (u2 / 2 - (3 * t2 + 5 + eta2 - 9 * eta2 * t2) * u4 / 24 + ((61 + 90 * t2) + 45 * t2 * t2) * u6 / 720) *
+               (tf * (V * V));
   return Point(Rad2Degree(L0 + l), Rad2Degree(B), q.dZ);
 }
 

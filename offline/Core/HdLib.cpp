@@ -146,7 +146,7 @@ double EdgeExtreme(bool easting, double fixed, double from, double to, double cr
 // True when no triangle of vertices inside the degree box can hold the point p (projected q);
 // false when one might, or when no bound can be given.
 bool SurelyOutside(const Point& p, const XYZ& q, const DegreeBox& d) {
-  if (d.lon0 > d.lon1) return false;  // no vertex
+  if (d.lon0 > d.lon1) return false;                         // no vertex
   const int zone = TruncToInt((1.5 + d.lon0) / kZoneWidth);  // as the projection names zones
   if (zone == INT_MIN || zone != TruncToInt((1.5 + d.lon1) / kZoneWidth)) return false;
   const double meridian = zone * kZoneWidth;
@@ -240,9 +240,9 @@ bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const Hd
   links.swap(found);
   // A link held by several tiles comes back once per tile; keep one copy.
   std::sort(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId < b->liId; });
-  links.erase(std::unique(links.begin(), links.end(),
-                          [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
-              links.end());
+  links.erase(
+      std::unique(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
+      links.end());
   return true;
 }
 

@@ -129,13 +129,13 @@ class HdLib {
   // These three match laneNum against nSeqNum and take the first lane that carries it.
   bool GetLaneId(const HdLinkId& id, int laneNum, HdLaneId& laneId) const;
   bool GetLaneGeoLink(const HdLinkId& id, int laneNum, GeoLink& geo) const;  // replaced
-  bool GetLaneData(const HdLinkId& id, int laneNum, HdLane& lane) const;      // a copy
+  bool GetLaneData(const HdLinkId& id, int laneNum, HdLane& lane) const;     // a copy
 
   // ---- lane attributes, by lane id (the first lane of the link with that id) -------------------
 
-  bool GetLaneNum(const HdLinkId& id, const HdLaneId& laneId, int& laneNum) const;  // nSeqNum
+  bool GetLaneNum(const HdLinkId& id, const HdLaneId& laneId, int& laneNum) const;                 // nSeqNum
   bool GetLaneNext(const HdLinkId& id, const HdLaneId& laneId, std::vector<HdLaneId>& nxt) const;  // replaced
-  bool GetLaneGeoLink(const HdLinkId& id, const HdLaneId& laneId, GeoLink& geo) const;            // replaced
+  bool GetLaneGeoLink(const HdLinkId& id, const HdLaneId& laneId, GeoLink& geo) const;             // replaced
   // Replaced by strArrows followed by the strType of each arrow object, in order.
   bool GetLaneArrow(const HdLinkId& id, const HdLaneId& laneId, std::string& arrows) const;
   // The value of the lane's ADAS sample nearest to p (haversine; the first of equal minima),
@@ -163,7 +163,8 @@ class HdLib {
   // Not provided by the map data: these deliver nothing, always false, nothing written.
   bool GetTrafficLightGeoLink(const HdLinkId& id, int kind, int index, GeoLink& geo) const;
   bool GetTrafficSign(const HdLinkId& id, std::vector<int>& types, std::vector<int>& shapes,
-                      std::vector<int>& values, std::vector<std::string>& texts, std::vector<GeoLink>& areas) const;
+                      std::vector<int>& values, std::vector<std::string>& texts,
+                      std::vector<GeoLink>& areas) const;
   bool GetTrafficSign(const Point& p, std::vector<int>& types, std::vector<int>& shapes, std::vector<int>& values,
                       std::vector<std::string>& texts, std::vector<GeoLink>& areas) const;
   bool GetTrafficSignGeoArea(const HdLinkId& id, int kind, GeoLink& geo) const;
@@ -176,7 +177,8 @@ class HdLib {
   static bool ConvertGeoLink(const std::vector<Point>& points, GeoLink& geo);
   // Append the link's lanes whose nType occurs (In) or does not occur (Out) in types, in
   // stored order. False, nothing appended, for a null link.
-  static bool GetLanesInTypes(const std::vector<int>& types, const HdLink* link, std::vector<const HdLane*>& lanes);
+  static bool GetLanesInTypes(const std::vector<int>& types, const HdLink* link,
+                              std::vector<const HdLane*>& lanes);
   static bool GetLanesOutTypes(const std::vector<int>& types, const HdLink* link,
                                std::vector<const HdLane*>& lanes);
 

@@ -41,8 +41,8 @@ class HdLibMath {
 
   // The vertex nearest to p by great-circle distance (metres), the first of equal
   // minima; an empty line gives (0, 0, 0), DBL_MAX and 0. Always returns true.
-  static bool GetNearestPointFromArray(const Point& p, const std::vector<std::vector<double>>& line, Point& nearest,
-                                       double& dist, int& index);
+  static bool GetNearestPointFromArray(const Point& p, const std::vector<std::vector<double>>& line,
+                                       Point& nearest, double& dist, int& index);
 };
 
 }  // namespace ql

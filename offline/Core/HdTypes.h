@@ -48,7 +48,7 @@ struct RoadJunction : HdNode {};
 
 // Crossing types of an edge line (HdEdge::nCross). Other values are kept as read and
 // are crossable in neither direction.
-constexpr int sc_nCrossDirec_Unknown = 0;      // treated as not crossable
+constexpr int sc_nCrossDirec_Unknown = 0;  // treated as not crossable
 constexpr int sc_nCrossDirec_Unable = 1;
 constexpr int sc_nCrossDirec_BidirecAble = 2;  // from either side
 constexpr int sc_nCrossDirec_LeftAble = 3;     // only as the left edge of the lane left
@@ -210,8 +210,8 @@ struct HdEdge {
   HdEdgeNode enStartNode;
   HdEdgeNode enEndNode;
   int nNum = 0;
-  int nType = 0;   // 7 marks a stop line
-  int nCross = 0;  // sc_nCrossDirec_*
+  int nType = 0;       // 7 marks a stop line
+  int nCross = 0;      // sc_nCrossDirec_*
   int nMarkCount = 0;  // as the map data states it; vcthmMark holds the markings
   std::vector<std::vector<double>> vctvdGeoLink;
   std::vector<HdLaneMark> vcthmMark;
@@ -297,10 +297,10 @@ struct HdLink {
 // Bucket i of the quadtree is (states[i], nodes[i], ps[i]): a path code, the ids of the
 // links indexed in the leaf cell(s) it names, and the point at which each is indexed.
 struct HdSerializeData {
-  Rect2D r;                                // root cell of the tile's quadtree, degrees
-  std::vector<HdLinkId> m_keys;            // key of m_values[i]
+  Rect2D r;                      // root cell of the tile's quadtree, degrees
+  std::vector<HdLinkId> m_keys;  // key of m_values[i]
   std::vector<HdLink> m_values;
-  std::vector<unsigned long> states;       // path code of each bucket
+  std::vector<unsigned long> states;  // path code of each bucket
   std::vector<std::vector<HdLinkId>> nodes;
   std::vector<std::vector<Point>> ps;
 };
@@ -340,8 +340,8 @@ QL_FIELDS(HdLane, liId, lnStartNode, lnEndNode, lLeftEdgeId, lRightEdgeId, nSeqN
 
 QL_FIELDS(RoadEdge, lId, enStartNode, enEndNode, nType, nColor, vctvdGeoLink);
 QL_FIELDS(RoadCrossArea, lId, vctvdGeoArea);
-QL_FIELDS(HdLink, liId, jcStartJunc, jcEndJunc, vctreLeftEdge, vctreRightEdge, dLength, nLaneNum, nDirection, nRank,
-          nType, dStartAngle, strName, nSpeedLimit, vctvdGeoLink, vctheEdge, vcthlLane, vctcaCrossArea,
+QL_FIELDS(HdLink, liId, jcStartJunc, jcEndJunc, vctreLeftEdge, vctreRightEdge, dLength, nLaneNum, nDirection,
+          nRank, nType, dStartAngle, strName, nSpeedLimit, vctvdGeoLink, vctheEdge, vcthlLane, vctcaCrossArea,
           vctTrafficSign, vctPole, vctslStopLine, vctcrCrossing, vcttlTrafficLight, vctOverHead, vctNoParking,
           vctSpeedBump, vctParking, vctFillArea, vctHydrant, vctBusStop, vctRsuPoint, vctliPreLinkId,
           vctliNxtLinkId);

@@ -53,8 +53,12 @@ void MapConfig::Init(const std::string& projectPath, const std::string& configPa
 
   // Paths start empty on every run, so a run after a failed one (the caller retries) does
   // not put the project path in front of an already prefixed value.
-  std::string* const paths[] = {&map_file_dir, &sdConfig::save_dir_json, &sdConfig::save_dir_binary,
-                                &hdConfig::save_dir_json, &hdConfig::save_dir_binary, &gps_file_path,
+  std::string* const paths[] = {&map_file_dir,
+                                &sdConfig::save_dir_json,
+                                &sdConfig::save_dir_binary,
+                                &hdConfig::save_dir_json,
+                                &hdConfig::save_dir_binary,
+                                &gps_file_path,
                                 &sdid2hdid_path};
   for (std::string* p : paths) p->clear();
 

@@ -130,7 +130,8 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   }
   rightCross = static_cast<EdgeCrossType>(cross);
 
-  if (!m_mapLib.GetLinkSpeedLimit(link, speedLimit)) return out.Fail(Outputs::kSpeedLimit, "get link speed failed.");
+  if (!m_mapLib.GetLinkSpeedLimit(link, speedLimit))
+    return out.Fail(Outputs::kSpeedLimit, "get link speed failed.");
   // Needs the lane's ADAS samples even when the choice above fell back on the link's start angle.
   if (hasAzimuth) {
     laneAngle = chosenAzimuth;

@@ -63,7 +63,9 @@ bool MapLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::v
 }
 bool MapLib::GetIsInCross(const Point& p) const { return m_spHdLib->GetIsInCross(p); }
 
-bool MapLib::GetLinkLength(const HdLinkId& id, double& length) const { return m_spHdLib->GetLinkLength(id, length); }
+bool MapLib::GetLinkLength(const HdLinkId& id, double& length) const {
+  return m_spHdLib->GetLinkLength(id, length);
+}
 bool MapLib::GetLinkType(const HdLinkId& id, int& type) const { return m_spHdLib->GetLinkType(id, type); }
 bool MapLib::GetLinkStartAngle(const HdLinkId& id, double& angle) const {
   return m_spHdLib->GetLinkStartAngle(id, angle);

@@ -74,7 +74,8 @@ class MapLib {
   bool GetStopLineGeoLink(const HdLinkId& id, int type, GeoLink& geo) const;
   bool GetOverHeadGeoLink(const HdLinkId& id, int laneNum, int unused, GeoLink& geo) const;
   bool GetTrafficSign(const HdLinkId& id, std::vector<int>& types, std::vector<int>& shapes,
-                      std::vector<int>& values, std::vector<std::string>& texts, std::vector<GeoLink>& areas) const;
+                      std::vector<int>& values, std::vector<std::string>& texts,
+                      std::vector<GeoLink>& areas) const;
   bool GetTrafficSign(const Point& p, std::vector<int>& types, std::vector<int>& shapes, std::vector<int>& values,
                       std::vector<std::string>& texts, std::vector<GeoLink>& areas) const;
   bool GetTrafficSignGeoArea(const HdLinkId& id, int kind, GeoLink& geo) const;

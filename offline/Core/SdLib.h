@@ -58,11 +58,11 @@ struct SdRadas {
 // One node of the SD network with its connections in both directions. The lists of one
 // direction are parallel by position but nothing requires them to have one length.
 struct SdNode {
-  SdNodeId id_p;                         // the node's own key
-  std::vector<SdNodeId> outDegree;       // nodes reached from this one
-  std::vector<double> outLengths;        // one per outgoing connection
-  std::vector<unsigned long> outRids;    // road id per outgoing connection
-  std::vector<SdNodeId> inDegree;        // nodes leading here
+  SdNodeId id_p;                       // the node's own key
+  std::vector<SdNodeId> outDegree;     // nodes reached from this one
+  std::vector<double> outLengths;      // one per outgoing connection
+  std::vector<unsigned long> outRids;  // road id per outgoing connection
+  std::vector<SdNodeId> inDegree;      // nodes leading here
   std::vector<double> inLengths;
   std::vector<unsigned long> inRids;
   int speed_limit_big = 0;
@@ -74,10 +74,10 @@ struct SdNode {
 
 // The content of one SD tile file. Declared with r first; the files follow the field list.
 struct SdSerializeData {
-  Rect2D r;                                 // root cell of the tile's quadtree, degrees
-  std::vector<SdNodeId> m_keys;             // key of m_values[i]
+  Rect2D r;                      // root cell of the tile's quadtree, degrees
+  std::vector<SdNodeId> m_keys;  // key of m_values[i]
   std::vector<SdNode> m_values;
-  std::vector<unsigned long> states;        // path code of each bucket
+  std::vector<unsigned long> states;  // path code of each bucket
   std::vector<std::vector<SdNodeId>> nodes;
   std::vector<std::vector<Point>> ps;
 };

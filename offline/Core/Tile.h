@@ -368,7 +368,8 @@ void NodeQt<Id>::Deserialize(const Rect2D& /*rect: the constructor's*/, std::vec
     std::uint64_t cells = 0;
     std::uint64_t width = 1;
     for (int level = 0; level < m_nMaxLevel && width != 0; ++level) {
-      width *= static_cast<std::uint64_t>(tile_detail::BitCount(tile_detail::Group(states[i], level, m_nMaxLevel)));
+      width *=
+          static_cast<std::uint64_t>(tile_detail::BitCount(tile_detail::Group(states[i], level, m_nMaxLevel)));
       cells += width;
       if (cells > sc_nQtMaxBucketCells) break;
     }
@@ -381,8 +382,7 @@ void NodeQt<Id>::Deserialize(const Rect2D& /*rect: the constructor's*/, std::vec
     used += cells + leaves * pairs;
     if (used > budget || m_inner.size() + m_leaves.size() + cells >= UINT32_MAX) {
       throw TileTreeError("tile " + tileName + ": bucket " + std::to_string(i) + ": the quadtree grows past " +
-                          std::to_string(budget) + " cells and pairs for " + std::to_string(buckets) +
-                          " buckets");
+                          std::to_string(budget) + " cells and pairs for " + std::to_string(buckets) + " buckets");
     }
     if (leaves == 0) continue;  // a zero group: the bucket reaches no leaf
     std::uint64_t leavesLeft = leaves;

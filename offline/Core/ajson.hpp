@@ -93,7 +93,8 @@ inline unsigned long trunc_to_ulong(double x) noexcept {
 // Low 32 bits as a two's-complement int, without relying on implementation-defined narrowing.
 inline int low_int(std::uint64_t v) noexcept {
   const auto low = static_cast<std::uint32_t>(v);
-  return low <= 0x7FFFFFFFu ? static_cast<int>(low) : static_cast<int>(static_cast<std::int64_t>(low) - 0x100000000LL);
+  return low <= 0x7FFFFFFFu ? static_cast<int>(low)
+                            : static_cast<int>(static_cast<std::int64_t>(low) - 0x100000000LL);
 }
 
 inline long as_long(std::uint64_t v) noexcept {
@@ -286,7 +287,8 @@ class reader {
   void parser_exp_pos() {
     read_exponent();
     double& v = tok_.value_.d64;
-    for (int i = 0; i < exponent_ && v != 0.0 && std::fabs(v) <= std::numeric_limits<double>::max(); ++i) v *= 10.0;
+    for (int i = 0; i < exponent_ && v != 0.0 && std::fabs(v) <= std::numeric_limits<double>::max(); ++i)
+      v *= 10.0;
     exponent_ = 0;
   }
 
@@ -330,7 +332,8 @@ class reader {
  private:
   void to_number() {
     const std::uint64_t u = tok_.value_.i64;
-    tok_.value_.d64 = tok_.type_ == token::t_int ? static_cast<double>(detail::as_long(u)) : static_cast<double>(u);
+    tok_.value_.d64 =
+        tok_.type_ == token::t_int ? static_cast<double>(detail::as_long(u)) : static_cast<double>(u);
     tok_.type_ = token::t_number;
     decimal_reset();
   }
@@ -446,14 +449,30 @@ inline bool escape_string(std::string& out, const char* text, std::size_t n) {
     if (stop + 1 >= n) return false;  // a lone backslash at the end
     i = stop + 2;
     switch (text[stop + 1]) {
-      case '"': out += '"'; break;
-      case '\\': out += '\\'; break;
-      case '/': out += '/'; break;
-      case 'b': out += '\b'; break;
-      case 'f': out += '\f'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
+      case '"':
+        out += '"';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      case '/':
+        out += '/';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
       case 'u': {
         const unsigned code = read_utf(text + i, n - i);
         if (code == 0) return false;  // also refuses \u0000
@@ -817,9 +836,8 @@ struct json_impl_in<T, std::enable_if_t<ql::HasFields<T>::value>> {
         rd.next();
         if (!rd.expect(':')) rd.error("invalid json document!");
         rd.next();
-        const int taken = ql::Fields<T>::Visit(obj_, [&](auto&... members) {
-          return read_members(rd, names.data(), key, 0, members...);
-        });
+        const int taken = ql::Fields<T>::Visit(
+            obj_, [&](auto&... members) { return read_members(rd, names.data(), key, 0, members...); });
         if (taken == 0) skip(rd);
         if (rd.expect('}')) {
           rd.next();

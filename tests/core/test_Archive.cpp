@@ -1,8 +1,6 @@
 // The binary tile encoding: byte layouts checked by hand, record order from field lists, and
 // every way a damaged file is refused (with the offset and member it names).
 
-#include "Archive.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,10 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "Archive.h"
 #include "CoordSys.h"
 #include "HdTypes.h"
-#include "TileWriter.h"
 #include "TestBytes.h"
+#include "TileWriter.h"
 
 namespace {
 
@@ -62,25 +61,25 @@ TEST_P(TileIdDecode, ReadsColumnThenRow) {
   EXPECT_EQ(ar.Offset(), 8u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Archive, TileIdDecode,
-                         ::testing::Values(TileIdCase{"HandLaidOneAndMinusOne", FromHex("01 00 00 00 FF FF FF FF"), 1, -1},
-                                           TileIdCase{"Builder", Bytes().I32(5815).I32(1995).s, 5815, 1995},
-                                           TileIdCase{"Extremes", FromHex("00 00 00 80 FF FF FF 7F"),
-                                                      std::numeric_limits<int>::min(),
-                                                      std::numeric_limits<int>::max()},
-                                           TileIdCase{"TrailingBytesIgnored", Bytes().I32(2).I32(3).I32(9).s, 2, 3}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Archive, TileIdDecode,
+    ::testing::Values(TileIdCase{"HandLaidOneAndMinusOne", FromHex("01 00 00 00 FF FF FF FF"), 1, -1},
+                      TileIdCase{"Builder", Bytes().I32(5815).I32(1995).s, 5815, 1995},
+                      TileIdCase{"Extremes", FromHex("00 00 00 80 FF FF FF 7F"), std::numeric_limits<int>::min(),
+                                 std::numeric_limits<int>::max()},
+                      TileIdCase{"TrailingBytesIgnored", Bytes().I32(2).I32(3).I32(9).s, 2, 3}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---- scalars -----------------------------------------------------------------------------------
 
 TEST(ArchiveScalars, HandLaidBytes) {
   const std::string bytes = FromHex(
-      "FE FF FF FF"                // int -2
-      "FE FF FF FF FF FF FF FF"    // long -2
-      "08 07 06 05 04 03 02 01"    // unsigned long 0x0102030405060708
-      "33 33 33 33 33 13 5D 40"    // double 116.3
-      "00 00 00 00 00 00 E0 BF"    // double -0.5
-      "02 00 01");                 // bools: 2 is true
+      "FE FF FF FF"              // int -2
+      "FE FF FF FF FF FF FF FF"  // long -2
+      "08 07 06 05 04 03 02 01"  // unsigned long 0x0102030405060708
+      "33 33 33 33 33 13 5D 40"  // double 116.3
+      "00 00 00 00 00 00 E0 BF"  // double -0.5
+      "02 00 01");               // bools: 2 is true
   ql::InArchive ar(bytes);
   int i = 0;
   long l = 0;
@@ -202,12 +201,23 @@ TEST(ArchiveStrings, RecordStringsStartFromDefaults) {
 
 TEST(ArchiveVectors, CountThenElementsReplacingOldContent) {
   const std::string bytes = Bytes()
-                                .I32(2).F64(1.5).F64(-2.5)                    // vector<double>
-                                .I32(0)                                      // empty vector<double>
-                                .I32(2).I32(1).F64(7).I32(0)                 // vector<vector<double>>: [7], []
-                                .I32(1).Pt(116.3, 39.9, 0)                   // vector<Point>
-                                .I32(2).U64(0x12).U64(~0ULL)                 // vector<unsigned long>
-                                .I32(1).I32(2).Pt(1, 2, 3).Pt(4, 5, 6)       // vector<vector<Point>>
+                                .I32(2)
+                                .F64(1.5)
+                                .F64(-2.5)  // vector<double>
+                                .I32(0)     // empty vector<double>
+                                .I32(2)
+                                .I32(1)
+                                .F64(7)
+                                .I32(0)  // vector<vector<double>>: [7], []
+                                .I32(1)
+                                .Pt(116.3, 39.9, 0)  // vector<Point>
+                                .I32(2)
+                                .U64(0x12)
+                                .U64(~0ULL)  // vector<unsigned long>
+                                .I32(1)
+                                .I32(2)
+                                .Pt(1, 2, 3)
+                                .Pt(4, 5, 6)  // vector<vector<Point>>
                                 .s;
   ql::InArchive ar(bytes);
   std::vector<double> a = {9, 9, 9}, b = {9};
@@ -252,12 +262,25 @@ TEST(ArchiveTile, SmallestTileIs68BytesWithTheRectangleThird) {
 
 TEST(ArchiveTile, HandLaidKeysAndBucket) {
   const std::string bytes = Bytes()
-                                .I32(1).I64(-42).I32(2).I32(5815).I32(1995).I32(5816).I32(1995)  // m_keys
-                                .I32(0)                                                          // m_values
-                                .Pt(0, 0, 0).Pt(1, 1, 0)                                         // r
-                                .I32(1).U64(0x12)                                                // states
-                                .I32(1).I32(1).I64(-42).I32(0)                                   // nodes
-                                .I32(1).I32(1).Pt(0.1, 0.2, 0.3)                                 // ps
+                                .I32(1)
+                                .I64(-42)
+                                .I32(2)
+                                .I32(5815)
+                                .I32(1995)
+                                .I32(5816)
+                                .I32(1995)  // m_keys
+                                .I32(0)     // m_values
+                                .Pt(0, 0, 0)
+                                .Pt(1, 1, 0)  // r
+                                .I32(1)
+                                .U64(0x12)  // states
+                                .I32(1)
+                                .I32(1)
+                                .I64(-42)
+                                .I32(0)  // nodes
+                                .I32(1)
+                                .I32(1)
+                                .Pt(0.1, 0.2, 0.3)  // ps
                                 .Raw("trailing bytes are never read")
                                 .s;
   ql::InArchive ar(bytes);
@@ -441,7 +464,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"IntCut", Target::Int, "\x01\x02", "byte 0: int needs 4 bytes, only 2 left", 0},
         ErrorCase{"PointCutInAltitude", Target::Point, Bytes().F64(1).F64(2).Raw("abc").s,
                   "byte 16: dAlt: double needs 8 bytes, only 3 left", 16},
-        ErrorCase{"NegativeCount", Target::VectorDouble, Bytes().I32(-3).s, "byte 0: vector count -3 is negative", 0},
+        ErrorCase{"NegativeCount", Target::VectorDouble, Bytes().I32(-3).s, "byte 0: vector count -3 is negative",
+                  0},
         ErrorCase{"CountBeyondData", Target::VectorDouble, Bytes().I32(3).F64(1).F64(2).s,
                   "byte 0: vector count 3 needs at least 24 bytes, only 16 left", 0},
         ErrorCase{"HugeCount", Target::VectorDouble, Bytes().I32(0x7fffffff).F64(1).s,
@@ -468,9 +492,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "byte 4: m_values: vector count 1000 needs at least 160000 bytes, only 500 left", 4},
         ErrorCase{"TileCutBeforeRect", Target::Tile, Bytes().I32(0).I32(0).Pt(1, 2, 3).s,
                   "byte 32: r.rt.dLon: double needs 8 bytes, only 0 left", 32},
-        ErrorCase{"TileCutInLastBucket", Target::Tile,
-                  Bytes().I32(0).I32(0).Pt(0, 0, 0).Pt(1, 1, 0).I32(1).U64(1).I32(1).I32(0).I32(1).I32(1).F64(0.5).s,
-                  "byte 80: ps[0]: vector count 1 needs at least 24 bytes, only 8 left", 80}),
+        ErrorCase{
+            "TileCutInLastBucket", Target::Tile,
+            Bytes().I32(0).I32(0).Pt(0, 0, 0).Pt(1, 1, 0).I32(1).U64(1).I32(1).I32(0).I32(1).I32(1).F64(0.5).s,
+            "byte 80: ps[0]: vector count 1 needs at least 24 bytes, only 8 left", 80}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ArchiveErrorsState, TargetsKeepOldValuesButStringsKeepWhatWasThere) {

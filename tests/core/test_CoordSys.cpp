@@ -1,8 +1,6 @@
 // Points, rectangles and tile ids: construction from stored tuples and maps, the
 // orderings containers rely on, the half-open / closed rectangle tests, the quadrant
 // cells of the quadtree and the field lists both tile readers follow.
-#include "CoordSys.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "CoordSys.h"
 
 namespace {
 
@@ -101,10 +101,8 @@ TEST(Point, LessIsLexicographicOnLonLatAlt) {
     bool less;
   };
   const Case cases[] = {
-      {"LonDecides", {1, 9, 9}, {2, 0, 0}, true},
-      {"LonDecidesAgainst", {2, 0, 0}, {1, 9, 9}, false},
-      {"LatDecides", {1, 1, 9}, {1, 2, 0}, true},
-      {"AltDecides", {1, 1, 1}, {1, 1, 2}, true},
+      {"LonDecides", {1, 9, 9}, {2, 0, 0}, true},      {"LonDecidesAgainst", {2, 0, 0}, {1, 9, 9}, false},
+      {"LatDecides", {1, 1, 9}, {1, 2, 0}, true},      {"AltDecides", {1, 1, 1}, {1, 1, 2}, true},
       {"EqualIsNotLess", {1, 1, 1}, {1, 1, 1}, false},
   };
   for (const Case& c : cases) {

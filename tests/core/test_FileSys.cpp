@@ -1,8 +1,6 @@
 // File and directory helpers on a scratch directory: reads with and without decryption, the
 // failure a wrong key gives, directory listing, and removal that never involves a shell.
 
-#include "FileSys.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "FileSys.h"
 #include "MapConfig.h"
 #include "xxtea.h"
 
@@ -223,8 +222,12 @@ TEST(FileSysNames, FileNameEndWith) {
     bool ends;
   };
   const Case cases[] = {
-      {"5815,1995.json", ".json", true}, {"5815,1995.json", ".JSON", false}, {"a", "", true},
-      {"", "", true},                    {"json", ".json", false},          {".json", ".json", true},
+      {"5815,1995.json", ".json", true},
+      {"5815,1995.json", ".JSON", false},
+      {"a", "", true},
+      {"", "", true},
+      {"json", ".json", false},
+      {".json", ".json", true},
       {"x.json.bak", ".json", false},
   };
   for (const Case& c : cases) {
@@ -262,12 +265,7 @@ TEST_F(FileSysTest, ReadByLineNumbersLinesFromOne) {
 
 // Names a shell would act on: if any reached one, the marker files would appear.
 const char* const kHostileNames[] = {
-    "with space",
-    "semi;touch MARK1",
-    "sub$(touch MARK2)",
-    "tick`touch MARK3`",
-    "quote'\"&& touch MARK4",
-    "-rf",
+    "with space", "semi;touch MARK1", "sub$(touch MARK2)", "tick`touch MARK3`", "quote'\"&& touch MARK4", "-rf",
 };
 
 TEST_F(FileSysTest, MkDirAndRemoveTakeNamesLiterally) {
@@ -346,7 +344,7 @@ TEST_F(FileSysTest, CleanDirRemovesFilesAndEmptyDirectoriesOnly) {
   EXPECT_FALSE(Exists(Path("t1")));
   EXPECT_FALSE(Exists(Path("t 2;x")));
   EXPECT_FALSE(Exists(Path("empty")));
-  EXPECT_TRUE(Exists(Path("full/f")));  // not descended into
+  EXPECT_TRUE(Exists(Path("full/f")));     // not descended into
   ql::FileSys::CleanDir(Path("missing"));  // nothing happens
 }
 

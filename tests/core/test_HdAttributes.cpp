@@ -4,13 +4,12 @@
 // value it had before the call.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "CoordSys.h"
 #include "HdLib.h"
@@ -95,8 +94,8 @@ std::vector<ql::HdLink> MapLinks() {
   a.nSpeedLimit = 60;
   a.nRank = 2;
   a.vctvdGeoLink = Line(0.0, 3);
-  a.vctheEdge = {Edge(1, 1, Line(0.00001), {}), Edge(2, 2, Line(0.00002), {5, 6}),
-                 Edge(3, 3, Line(0.00003), {8}), Edge(4, 4, Line(0.00004), {0})};
+  a.vctheEdge = {Edge(1, 1, Line(0.00001), {}), Edge(2, 2, Line(0.00002), {5, 6}), Edge(3, 3, Line(0.00003), {8}),
+                 Edge(4, 4, Line(0.00004), {0})};
   a.vcthlLane = {Lane(2011, 2, 11, 3000, 1, 2, Line(0.000015)), Lane(2012, 1, 12, 3100, 2, 3, Line(0.000025)),
                  Lane(2013, 3, 13, 3200, 3, 99, Line(0.000035))};
   a.vcthlLane[0].strArrows = "BD";
@@ -255,8 +254,8 @@ TEST(HdAttributes, IntegerLinkAndLaneAttributes) {
        kNone},
       {"LeftCross1", [](const ql::HdLib& l, int& v) { return l.GetLaneEdgeCrossType(Id(201), 1, true, v); }, true,
        Is(1)},
-      {"RightCross1", [](const ql::HdLib& l, int& v) { return l.GetLaneEdgeCrossType(Id(201), 1, false, v); }, true,
-       Is(2)},
+      {"RightCross1", [](const ql::HdLib& l, int& v) { return l.GetLaneEdgeCrossType(Id(201), 1, false, v); },
+       true, Is(2)},
       {"LeftCross3", [](const ql::HdLib& l, int& v) { return l.GetLaneEdgeCrossType(Id(201), 3, true, v); }, true,
        Is(3)},
       {"RightCrossNoSuchEdge",
@@ -274,7 +273,8 @@ TEST(HdAttributes, IntegerLinkAndLaneAttributes) {
       {"EdgeCross3", [](const ql::HdLib& l, int& v) { return l.GetEdgeCross(Id(201), 3, v); }, true, Is(3)},
       {"EdgeCrossNoSuchEdge", [](const ql::HdLib& l, int& v) { return l.GetEdgeCross(Id(201), 99, v); }, false,
        kNone},
-      {"EdgeColorFirstMark", [](const ql::HdLib& l, int& v) { return l.GetEdgeColor(Id(201), 2, v); }, true, Is(5)},
+      {"EdgeColorFirstMark", [](const ql::HdLib& l, int& v) { return l.GetEdgeColor(Id(201), 2, v); }, true,
+       Is(5)},
       {"EdgeColorZeroMark", [](const ql::HdLib& l, int& v) { return l.GetEdgeColor(Id(201), 4, v); }, true, Is(0)},
       {"EdgeColorWithoutMarks", [](const ql::HdLib& l, int& v) { return l.GetEdgeColor(Id(201), 1, v); }, true,
        Is(1)},
@@ -311,8 +311,9 @@ TEST(HdAttributes, DoubleAttributes) {
       {"LinkLengthMissing", [](const ql::HdLib& l, double& v) { return l.GetLinkLength(Missing(), v); }, false,
        kNoneD},
       // Lane 2012: the samples at the point tie, the earlier (base 20) gives the value.
-      {"Curvature", [at](const ql::HdLib& l, double& v) { return l.GetLaneCurvature(Id(201), LaneId(2012), at, v); },
-       true, Is(20.1)},
+      {"Curvature",
+       [at](const ql::HdLib& l, double& v) { return l.GetLaneCurvature(Id(201), LaneId(2012), at, v); }, true,
+       Is(20.1)},
       {"Roll", [at](const ql::HdLib& l, double& v) { return l.GetLaneRoll(Id(201), LaneId(2012), at, v); }, true,
        Is(20.2)},
       {"Pitch", [at](const ql::HdLib& l, double& v) { return l.GetLanePitch(Id(201), LaneId(2012), at, v); }, true,
@@ -420,17 +421,14 @@ TEST(HdAttributes, GeometryGettersReplace) {
   const std::function<GeoLink()> none = [] { return GeoLink(); };
   const std::vector<Row<GeoLink>> rows = {
       // Number 1 by nSeqNum is the lane stored second.
-      {"LaneGeoByNumber1",
-       [](const ql::HdLib& l, GeoLink& g) { return l.GetLaneGeoLink(Id(201), 1, g); }, true,
+      {"LaneGeoByNumber1", [](const ql::HdLib& l, GeoLink& g) { return l.GetLaneGeoLink(Id(201), 1, g); }, true,
        [] { return Stored(201).vcthlLane[1].vctvdGeoLink; }},
-      {"LaneGeoByNumber2",
-       [](const ql::HdLib& l, GeoLink& g) { return l.GetLaneGeoLink(Id(201), 2, g); }, true,
+      {"LaneGeoByNumber2", [](const ql::HdLib& l, GeoLink& g) { return l.GetLaneGeoLink(Id(201), 2, g); }, true,
        [] { return Stored(201).vcthlLane[0].vctvdGeoLink; }},
       {"LaneGeoByNumber4", [](const ql::HdLib& l, GeoLink& g) { return l.GetLaneGeoLink(Id(201), 4, g); }, false,
        none},
-      {"LaneGeoById",
-       [](const ql::HdLib& l, GeoLink& g) { return l.GetLaneGeoLink(Id(201), LaneId(2013), g); }, true,
-       [] { return Stored(201).vcthlLane[2].vctvdGeoLink; }},
+      {"LaneGeoById", [](const ql::HdLib& l, GeoLink& g) { return l.GetLaneGeoLink(Id(201), LaneId(2013), g); },
+       true, [] { return Stored(201).vcthlLane[2].vctvdGeoLink; }},
       {"LaneGeoByIdMissing",
        [](const ql::HdLib& l, GeoLink& g) { return l.GetLaneGeoLink(Id(201), LaneId(3), g); }, false, none},
       {"LeftEdgeGeoLane2",
@@ -529,7 +527,7 @@ TEST(HdAttributes, ArrowsOfALane) {
     char letter;
     bool contains;
   };
-  const Case cases[] = {{1, 'B', true}, {1, 'D', true}, {1, 'A', false}, {1, 'E', false},  // arrow objects
+  const Case cases[] = {{1, 'B', true},  {1, 'D', true},  {1, 'A', false}, {1, 'E', false},  // arrow objects
                         {2, 'B', false}, {0, 'B', false}, {4, 'B', false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.laneNum) + c.letter);

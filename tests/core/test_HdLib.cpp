@@ -3,6 +3,7 @@
 // test of this binary reads the same map (MapFixture); under ctest each test runs alone.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cfloat>
@@ -12,8 +13,6 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "CoordSys.h"
 #include "HdLib.h"
@@ -125,8 +124,8 @@ std::vector<ql::HdLink> MapLinks() {
   ql::HdLink l103 = NewLink(103);
   AddEdge(l103, 1031, {{kMeridian - kDiagHalfWidth, kDiagLat0}, {kMeridian, kDiagLat1}});
   AddEdge(l103, 1032, {{kMeridian, kDiagLat0}, {kMeridian + kDiagHalfWidth, kDiagLat1}});
-  AddLane(l103, 1030, 1, 3400, 1031, 1032, {{kMeridian - kDiagHalfWidth / 2, kDiagLat0},
-                                              {kMeridian + kDiagHalfWidth / 2, kDiagLat1}});
+  AddLane(l103, 1030, 1, 3400, 1031, 1032,
+          {{kMeridian - kDiagHalfWidth / 2, kDiagLat0}, {kMeridian + kDiagHalfWidth / 2, kDiagLat1}});
   links.push_back(l103);
 
   ql::HdLink l104 = NewLink(104);
@@ -164,7 +163,8 @@ ql::HdLink DegreeLink(long id, double lon, double lat0, double lat1, double widt
   ql::HdLink link = NewLink(id);
   for (int k = 0; k <= lanes; ++k) {
     GeoLink edge;
-    for (int i = 0; i < vertices; ++i) edge.push_back({lon + k * width, lat0 + (lat1 - lat0) * i / (vertices - 1)});
+    for (int i = 0; i < vertices; ++i)
+      edge.push_back({lon + k * width, lat0 + (lat1 - lat0) * i / (vertices - 1)});
     AddEdge(link, id * 10 + k, edge);
   }
   for (int n = 1; n <= lanes; ++n) AddLane(link, id * 10 + n, n, 3500, id * 10 + n - 1, id * 10 + n, {});
@@ -230,8 +230,7 @@ class MapFixture {
   }
 
  private:
-  MapFixture()
-      : m_dir(std::filesystem::temp_directory_path() / ("ql_test_HdLib_" + std::to_string(getpid()))) {
+  MapFixture() : m_dir(std::filesystem::temp_directory_path() / ("ql_test_HdLib_" + std::to_string(getpid()))) {
     m_tiles = qlw::WriteProject(m_dir.string(), MapLinks(), 4);
     ql::HdLib::GetInstance()->Init(m_dir.string() + "/", "config_json.json");
   }
@@ -321,22 +320,21 @@ TEST_P(HdLibLocate, AppendsEveryLaneHoldingThePoint) {
 
 INSTANTIATE_TEST_SUITE_P(
     HdLib, HdLibLocate,
-    ::testing::Values(
-        LocateCase{"OneLane", At(1.75, 15), {101}, {1011}},
-        LocateCase{"OneLaneNearItsFirstVertex", At(0.2, 0.3), {101}, {1011}},
-        LocateCase{"OverlapGivesBothLanesAndTheLinkTwice", At(102.75, 15), {102, 102}, {1021, 1022}},
-        LocateCase{"OnlyTheSecondOfTheOverlap", At(104.5, 15), {102}, {1022}},
-        LocateCase{"BetweenTwoLanes", At(-2, 15), {}, {}},
-        LocateCase{"BeyondTwentyMetres", At(-40, 15), {}, {}},
-        LocateCase{"BeyondTheLaneEnd", At(1.75, 31), {}, {}},
-        // The sheared lane on 117 E: its inner diagonal runs along the meridian.
-        LocateCase{"OnTheDiagonal", ql::Point(kMeridian, 39.9901, 0), {}, {}},
-        LocateCase{"WestOfTheDiagonal", ql::Point(kMeridian - 1e-6, 39.9901, 0), {103}, {1030}},
-        LocateCase{"EastOfTheDiagonal", ql::Point(kMeridian + 1e-6, 39.9901, 0), {103}, {1030}},
-        // Left edge stored north to south: only walking it backwards pairs the right vertices.
-        LocateCase{"BackwardEdgeNearItsSouthEnd", At(600.3, 2), {107}, {1070}},
-        LocateCase{"BackwardEdgeMiddle", At(601.75, 15), {107}, {1070}},
-        LocateCase{"BackwardEdgeNearItsNorthEnd", At(603.2, 28), {107}, {1070}}),
+    ::testing::Values(LocateCase{"OneLane", At(1.75, 15), {101}, {1011}},
+                      LocateCase{"OneLaneNearItsFirstVertex", At(0.2, 0.3), {101}, {1011}},
+                      LocateCase{"OverlapGivesBothLanesAndTheLinkTwice", At(102.75, 15), {102, 102}, {1021, 1022}},
+                      LocateCase{"OnlyTheSecondOfTheOverlap", At(104.5, 15), {102}, {1022}},
+                      LocateCase{"BetweenTwoLanes", At(-2, 15), {}, {}},
+                      LocateCase{"BeyondTwentyMetres", At(-40, 15), {}, {}},
+                      LocateCase{"BeyondTheLaneEnd", At(1.75, 31), {}, {}},
+                      // The sheared lane on 117 E: its inner diagonal runs along the meridian.
+                      LocateCase{"OnTheDiagonal", ql::Point(kMeridian, 39.9901, 0), {}, {}},
+                      LocateCase{"WestOfTheDiagonal", ql::Point(kMeridian - 1e-6, 39.9901, 0), {103}, {1030}},
+                      LocateCase{"EastOfTheDiagonal", ql::Point(kMeridian + 1e-6, 39.9901, 0), {103}, {1030}},
+                      // Left edge stored north to south: only walking it backwards pairs the right vertices.
+                      LocateCase{"BackwardEdgeNearItsSouthEnd", At(600.3, 2), {107}, {1070}},
+                      LocateCase{"BackwardEdgeMiddle", At(601.75, 15), {107}, {1070}},
+                      LocateCase{"BackwardEdgeNearItsNorthEnd", At(603.2, 28), {107}, {1070}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(HdLibMap, LocateLanesAppendsAndReportsTheWholeList) {
@@ -438,17 +436,16 @@ TEST_P(HdLibCross, CountsCrossingsOfLinksInTheTenMetreBox) {
   EXPECT_EQ(Lib().GetIsInCross(GetParam().p), GetParam().inCross);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    HdLib, HdLibCross,
-    ::testing::Values(CrossCase{"InsideSmallCrossing", At(210, 15), true},
-                      CrossCase{"InsideNearItsCorner", At(206.5, 11.5), true},
-                      CrossCase{"JustOutsideSmallCrossing", At(214.5, 15), false},
-                      CrossCase{"OnALaneWithoutCrossing", At(1.75, 15), false},
-                      // Inside the large square, but every entry of its link is 15 m away.
-                      CrossCase{"LargeCrossingFromItsCentre", At(400, 15), false},
-                      CrossCase{"LargeCrossingNearItsCorner", At(388, 3), true},
-                      CrossCase{"NoLinkNear", At(-40, 15), false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(HdLib, HdLibCross,
+                         ::testing::Values(CrossCase{"InsideSmallCrossing", At(210, 15), true},
+                                           CrossCase{"InsideNearItsCorner", At(206.5, 11.5), true},
+                                           CrossCase{"JustOutsideSmallCrossing", At(214.5, 15), false},
+                                           CrossCase{"OnALaneWithoutCrossing", At(1.75, 15), false},
+                                           // Inside the large square, but every entry of its link is 15 m away.
+                                           CrossCase{"LargeCrossingFromItsCentre", At(400, 15), false},
+                                           CrossCase{"LargeCrossingNearItsCorner", At(388, 3), true},
+                                           CrossCase{"NoLinkNear", At(-40, 15), false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---- IsPointInPolygon ------------------------------------------------------------------------
 
@@ -506,12 +503,9 @@ struct GapCase {
 
 TEST(HdLibLaneThreshold, LeftEdgeWalkedBackwardsBeyondWidthPlusTwoMetres) {
   const GapCase cases[] = {
-      {"Width3500Gap5.4", 3500, 5.4, true},
-      {"Width3500Gap5.6", 3500, 5.6, false},
-      {"NoWidthGap4.9", 0, 4.9, true},
-      {"NoWidthGap5.1", 0, 5.1, false},
-      {"Width7000Gap8.9", 7000, 8.9, true},
-      {"Width7000Gap9.1", 7000, 9.1, false},
+      {"Width3500Gap5.4", 3500, 5.4, true}, {"Width3500Gap5.6", 3500, 5.6, false},
+      {"NoWidthGap4.9", 0, 4.9, true},      {"NoWidthGap5.1", 0, 5.1, false},
+      {"Width7000Gap8.9", 7000, 8.9, true}, {"Width7000Gap9.1", 7000, 9.1, false},
   };
   for (const GapCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -554,8 +548,8 @@ TEST(HdLibLaneThreshold, IncompleteLanesHoldNothing) {
     AddEdge(link, 1, c.emptyLeftGeometry ? GeoLink{} : GeoLink{Tuple(0, 0), Tuple(0, 30)});
     AddEdge(link, 2, {Tuple(3.5, 0), Tuple(3.5, 30)});
     const ql::HdLane& lane = AddLane(link, 10, 1, 3500, c.left, c.right, {});
-    EXPECT_EQ(ql::HdLib::IsPointInLane(At(1.75, 15), &link, lane), c.left == 1 && c.right == 2 &&
-                                                                        !c.emptyLeftGeometry);
+    EXPECT_EQ(ql::HdLib::IsPointInLane(At(1.75, 15), &link, lane),
+              c.left == 1 && c.right == 2 && !c.emptyLeftGeometry);
   }
   ql::HdLane lane;
   EXPECT_FALSE(ql::HdLib::IsPointInLane(At(1.75, 15), nullptr, lane));
@@ -584,7 +578,8 @@ TEST(HdLibLaneThreshold, EdgeIdsResolveToTheFirstEdgeOfThatId) {
 
 double LineLength(const GeoLink& line) {
   double sum = 0.0;
-  for (std::size_t i = 0; i + 1 < line.size(); ++i) sum += ql::PointsDis(ql::Point(line[i]), ql::Point(line[i + 1]));
+  for (std::size_t i = 0; i + 1 < line.size(); ++i)
+    sum += ql::PointsDis(ql::Point(line[i]), ql::Point(line[i + 1]));
   return sum;
 }
 
@@ -713,7 +708,8 @@ TEST_F(HdLibMap, LocateLanesAgreesWithTestingEveryLane) {
           ++probes;
           held += found;
           ASSERT_EQ(found, !expectLanes.empty()) << "link " << stored.liId.lValue << " at " << i << "," << j;
-          ASSERT_EQ(Values(lanes), Values(expectLanes)) << "link " << stored.liId.lValue << " at " << i << "," << j;
+          ASSERT_EQ(Values(lanes), Values(expectLanes))
+              << "link " << stored.liId.lValue << " at " << i << "," << j;
           ASSERT_EQ(Values(links), Values(expectLinks));
         }
       }

@@ -1,8 +1,6 @@
 // Lane geometry in the plane: the triangle test, the strip between two edge lines
 // (paired walk plus fan, forward and reversed), the perpendicular foot with its
 // whole-metre distance and vertex fallback, and the nearest vertex by sphere distance.
-#include "HdLibMath.h"
-
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "HdLibMath.h"
 #include "MapTypes.h"
 
 namespace {
@@ -77,14 +76,10 @@ struct TriangleCase {
 TEST(Triangle, StrictlyInsideWhateverTheWinding) {
   const XYZ a(0, 0, 0), b(4, 0, 0), c(0, 4, 0);
   const TriangleCase cases[] = {
-      {"Inside", {1, 1, 0}, true},
-      {"InsideNearHypotenuse", {1.9, 2.0, 0}, true},
-      {"OnBottomEdge", {2, 0, 0}, false},
-      {"OnLeftEdge", {0, 1, 0}, false},
-      {"OnHypotenuse", {2, 2, 0}, false},
-      {"OnCorner", {4, 0, 0}, false},
-      {"Outside", {3, 3, 0}, false},
-      {"Below", {1, -0.001, 0}, false},
+      {"Inside", {1, 1, 0}, true},        {"InsideNearHypotenuse", {1.9, 2.0, 0}, true},
+      {"OnBottomEdge", {2, 0, 0}, false}, {"OnLeftEdge", {0, 1, 0}, false},
+      {"OnHypotenuse", {2, 2, 0}, false}, {"OnCorner", {4, 0, 0}, false},
+      {"Outside", {3, 3, 0}, false},      {"Below", {1, -0.001, 0}, false},
       {"NaN", {kNaN, 1, 0}, false},
   };
   for (const TriangleCase& c0 : cases) {
@@ -147,42 +142,41 @@ TEST_P(Strip, HoldsThePoint) {
   EXPECT_EQ(HdLibMath::IsInRecArea(At(c.p), MakeLine(c.first), MakeLine(c.second), c.reversed), c.in);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    HdLibMath, Strip,
-    ::testing::Values(
-        // Equal sizes: the strip is the two lines' quadrilaterals.
-        StripCase{"EqualInFirstQuad", kLeft3, kRight3, false, {1.75, 5}, true},
-        StripCase{"EqualInSecondQuad", kLeft3, kRight3, false, {1.75, 15}, true},
-        StripCase{"EqualLeftOfLane", kLeft3, kRight3, false, {-0.5, 5}, false},
-        StripCase{"EqualRightOfLane", kLeft3, kRight3, false, {4.0, 5}, false},
-        StripCase{"EqualPastTheEnd", kLeft3, kRight3, false, {1.75, 20.5}, false},
-        StripCase{"EqualBeforeTheStart", kLeft3, kRight3, false, {1.75, -0.5}, false},
-        StripCase{"EqualReversedFirst", kLeft3Backwards, kRight3, true, {1.75, 15}, true},
-        // 3 against 5 vertices: the fan runs from the shorter line's last paired
-        // vertex (0, 20) over the longer line's rest, triangles (0,20)-(3.5,20)-(3.5,30)
-        // and (0,20)-(3.5,30)-(3.5,40).
-        StripCase{"FanFirstTriangle", kLeft3, kRight5, false, {3.0, 28}, true},
-        StripCase{"FanSecondTriangle", kLeft3, kRight5, false, {3.2, 38}, true},
-        StripCase{"FanLeavesAGapOnTheShortSide", kLeft3, kRight5, false, {0.5, 28}, false},
-        StripCase{"FanPastTheLongerLine", kLeft3, kRight5, false, {3.2, 41}, false},
-        // Reversed and the first line the shorter: the fan pivots on its stored first vertex.
-        StripCase{"ReversedShortFirstFan", kLeft3Backwards, kRight5, true, {3.0, 28}, true},
-        StripCase{"ReversedShortFirstGap", kLeft3Backwards, kRight5, true, {0.5, 28}, false},
-        StripCase{"ReversedShortFirstPaired", kLeft3Backwards, kRight5, true, {1.0, 3}, true},
-        // Reversed and the first line the longer: the fan walks it down to index 0.
-        StripCase{"ReversedLongFirstFan", kLeft5Backwards, kRight3, true, {0.3, 28}, true},
-        StripCase{"ReversedLongFirstFanEnd", kLeft5Backwards, kRight3, true, {0.1, 39}, true},
-        StripCase{"ReversedLongFirstGap", kLeft5Backwards, kRight3, true, {3.0, 28}, false},
-        StripCase{"ForwardLongFirstFan", kLeft5, kRight3, false, {0.3, 28}, true},
-        StripCase{"ForwardLongFirstGap", kLeft5, kRight3, false, {3.0, 28}, false},
-        // A one-vertex line is a fan from that vertex over the other line.
-        StripCase{"OneVertexFan", {{1.75, -5}}, kRight3, false, {3.0, 5}, true},
-        StripCase{"OneVertexOutsideFan", {{1.75, -5}}, kRight3, false, {2.0, 5}, false},
-        // Empty lines hold nothing.
-        StripCase{"EmptyFirst", {}, kRight3, false, {1.75, 5}, false},
-        StripCase{"EmptySecond", kLeft3, {}, false, {1.75, 5}, false},
-        StripCase{"BothEmpty", {}, {}, true, {1.75, 5}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(HdLibMath, Strip,
+                         ::testing::Values(
+                             // Equal sizes: the strip is the two lines' quadrilaterals.
+                             StripCase{"EqualInFirstQuad", kLeft3, kRight3, false, {1.75, 5}, true},
+                             StripCase{"EqualInSecondQuad", kLeft3, kRight3, false, {1.75, 15}, true},
+                             StripCase{"EqualLeftOfLane", kLeft3, kRight3, false, {-0.5, 5}, false},
+                             StripCase{"EqualRightOfLane", kLeft3, kRight3, false, {4.0, 5}, false},
+                             StripCase{"EqualPastTheEnd", kLeft3, kRight3, false, {1.75, 20.5}, false},
+                             StripCase{"EqualBeforeTheStart", kLeft3, kRight3, false, {1.75, -0.5}, false},
+                             StripCase{"EqualReversedFirst", kLeft3Backwards, kRight3, true, {1.75, 15}, true},
+                             // 3 against 5 vertices: the fan runs from the shorter line's last paired
+                             // vertex (0, 20) over the longer line's rest, triangles (0,20)-(3.5,20)-(3.5,30)
+                             // and (0,20)-(3.5,30)-(3.5,40).
+                             StripCase{"FanFirstTriangle", kLeft3, kRight5, false, {3.0, 28}, true},
+                             StripCase{"FanSecondTriangle", kLeft3, kRight5, false, {3.2, 38}, true},
+                             StripCase{"FanLeavesAGapOnTheShortSide", kLeft3, kRight5, false, {0.5, 28}, false},
+                             StripCase{"FanPastTheLongerLine", kLeft3, kRight5, false, {3.2, 41}, false},
+                             // Reversed and the first line the shorter: the fan pivots on its stored first vertex.
+                             StripCase{"ReversedShortFirstFan", kLeft3Backwards, kRight5, true, {3.0, 28}, true},
+                             StripCase{"ReversedShortFirstGap", kLeft3Backwards, kRight5, true, {0.5, 28}, false},
+                             StripCase{"ReversedShortFirstPaired", kLeft3Backwards, kRight5, true, {1.0, 3}, true},
+                             // Reversed and the first line the longer: the fan walks it down to index 0.
+                             StripCase{"ReversedLongFirstFan", kLeft5Backwards, kRight3, true, {0.3, 28}, true},
+                             StripCase{"ReversedLongFirstFanEnd", kLeft5Backwards, kRight3, true, {0.1, 39}, true},
+                             StripCase{"ReversedLongFirstGap", kLeft5Backwards, kRight3, true, {3.0, 28}, false},
+                             StripCase{"ForwardLongFirstFan", kLeft5, kRight3, false, {0.3, 28}, true},
+                             StripCase{"ForwardLongFirstGap", kLeft5, kRight3, false, {3.0, 28}, false},
+                             // A one-vertex line is a fan from that vertex over the other line.
+                             StripCase{"OneVertexFan", {{1.75, -5}}, kRight3, false, {3.0, 5}, true},
+                             StripCase{"OneVertexOutsideFan", {{1.75, -5}}, kRight3, false, {2.0, 5}, false},
+                             // Empty lines hold nothing.
+                             StripCase{"EmptyFirst", {}, kRight3, false, {1.75, 5}, false},
+                             StripCase{"EmptySecond", kLeft3, {}, false, {1.75, 5}, false},
+                             StripCase{"BothEmpty", {}, {}, true, {1.75, 5}, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StripEdges, VerticesAndEdgeLinesAreOutside) {
   const Line left = MakeLine(kLeft3);
@@ -270,8 +264,10 @@ INSTANTIATE_TEST_SUITE_P(
         FootCase{"ZeroLengthSegmentSkipped", {{0, 0}, {0, 0}, {10, 0}}, {5, 1.5}, {5, 0}, 1, 0, 2},
         // No foot strictly inside a segment: the nearest stored vertex, its exact
         // plane distance, its position as index (1 for the first).
-        FootCase{"BeyondTheEnd", {{0, 0, 1}, {10, 0, 2}, {20, 0, 3}}, {25, 1}, {20, 0, 3}, std::sqrt(26.0), 1e-4, 2},
-        FootCase{"BeforeTheStart", {{0, 0, 1}, {10, 0, 2}, {20, 0, 3}}, {-5, 1}, {0, 0, 1}, std::sqrt(26.0), 1e-4, 1},
+        FootCase{
+            "BeyondTheEnd", {{0, 0, 1}, {10, 0, 2}, {20, 0, 3}}, {25, 1}, {20, 0, 3}, std::sqrt(26.0), 1e-4, 2},
+        FootCase{
+            "BeforeTheStart", {{0, 0, 1}, {10, 0, 2}, {20, 0, 3}}, {-5, 1}, {0, 0, 1}, std::sqrt(26.0), 1e-4, 1},
         // A foot 12 m away against a vertex 1.6 m away: 12 > 5 x 1.6, the vertex wins
         // with its exact distance, the index stays the segment's.
         FootCase{"FarFootLosesToNearVertex", kSpike, {12.4, 10}, {14, 10}, 1.6, 1e-4, 1},

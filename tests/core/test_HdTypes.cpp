@@ -1,8 +1,8 @@
 // HD records through the library's readers, and the tile writer that produces test maps.
 
-#include "HdTypes.h"
-
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
@@ -20,18 +20,16 @@
 #include <type_traits>
 #include <vector>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "Archive.h"
 #include "CoordSys.h"
 #include "FileSys.h"
+#include "HdTypes.h"
 #include "MapConfig.h"
+#include "TestBytes.h"
 #include "Tile.h"
 #include "TileWriter.h"
 #include "ajson.hpp"
 #include "xxtea.h"
-#include "TestBytes.h"
 
 namespace {
 
@@ -42,9 +40,6 @@ using qltest::DecodeJson;
 namespace fs = std::filesystem;
 
 // ---- helpers ------------------------------------------------------------------------------------
-
-
-
 
 template <class T>
 struct IsVector : std::false_type {};
@@ -142,47 +137,77 @@ class ScratchDir {
 // Bytes of each record with every number zero and every string and list empty.
 template <class T>
 constexpr std::size_t kEmptyBytes = 0;
-template <> constexpr std::size_t kEmptyBytes<ql::HdLinkId> = 12;
-template <> constexpr std::size_t kEmptyBytes<ql::HdLaneId> = 8;
-template <> constexpr std::size_t kEmptyBytes<ql::HdLaneNode> = 12;
-template <> constexpr std::size_t kEmptyBytes<ql::HdEdgeNode> = 12;
-template <> constexpr std::size_t kEmptyBytes<ql::RoadEdgeNode> = 12;
-template <> constexpr std::size_t kEmptyBytes<ql::RoadJunction> = 12;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjArrow> = 20;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjTrafficLight> = 36;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjText> = 20;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjSymbol> = 20;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjTrafficSign> = 32;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjPole> = 20;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjStopLine> = 20;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjCrossing> = 12;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjOverHead> = 28;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjNoParking> = 16;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjSpeedBump> = 16;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjParking> = 16;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjFillArea> = 16;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjHydrant> = 16;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjBusStop> = 16;
-template <> constexpr std::size_t kEmptyBytes<ql::ObjPoint> = 36;
-template <> constexpr std::size_t kEmptyBytes<ql::HdLaneAdas> = 52;
-template <> constexpr std::size_t kEmptyBytes<ql::HdLaneMark> = 28;
-template <> constexpr std::size_t kEmptyBytes<ql::HdEdge> = 56;
-template <> constexpr std::size_t kEmptyBytes<ql::HdLane> = 108;
-template <> constexpr std::size_t kEmptyBytes<ql::RoadEdge> = 44;
-template <> constexpr std::size_t kEmptyBytes<ql::RoadCrossArea> = 12;
-template <> constexpr std::size_t kEmptyBytes<ql::HdLink> = 160;
-template <> constexpr std::size_t kEmptyBytes<ql::HdSerializeData> = 68;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdLinkId> = 12;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdLaneId> = 8;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdLaneNode> = 12;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdEdgeNode> = 12;
+template <>
+constexpr std::size_t kEmptyBytes<ql::RoadEdgeNode> = 12;
+template <>
+constexpr std::size_t kEmptyBytes<ql::RoadJunction> = 12;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjArrow> = 20;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjTrafficLight> = 36;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjText> = 20;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjSymbol> = 20;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjTrafficSign> = 32;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjPole> = 20;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjStopLine> = 20;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjCrossing> = 12;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjOverHead> = 28;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjNoParking> = 16;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjSpeedBump> = 16;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjParking> = 16;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjFillArea> = 16;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjHydrant> = 16;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjBusStop> = 16;
+template <>
+constexpr std::size_t kEmptyBytes<ql::ObjPoint> = 36;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdLaneAdas> = 52;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdLaneMark> = 28;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdEdge> = 56;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdLane> = 108;
+template <>
+constexpr std::size_t kEmptyBytes<ql::RoadEdge> = 44;
+template <>
+constexpr std::size_t kEmptyBytes<ql::RoadCrossArea> = 12;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdLink> = 160;
+template <>
+constexpr std::size_t kEmptyBytes<ql::HdSerializeData> = 68;
 
 template <class T>
 class EveryRecord : public ::testing::Test {};
 
 using RecordTypes =
-    ::testing::Types<ql::HdLinkId, ql::HdLaneId, ql::HdLaneNode, ql::HdEdgeNode, ql::RoadEdgeNode, ql::RoadJunction,
-                     ql::ObjArrow, ql::ObjTrafficLight, ql::ObjText, ql::ObjSymbol, ql::ObjTrafficSign, ql::ObjPole,
-                     ql::ObjStopLine, ql::ObjCrossing, ql::ObjOverHead, ql::ObjNoParking, ql::ObjSpeedBump,
-                     ql::ObjParking, ql::ObjFillArea, ql::ObjHydrant, ql::ObjBusStop, ql::ObjPoint, ql::HdLaneAdas,
-                     ql::HdLaneMark, ql::HdEdge, ql::HdLane, ql::RoadEdge, ql::RoadCrossArea, ql::HdLink,
-                     ql::HdSerializeData>;
+    ::testing::Types<ql::HdLinkId, ql::HdLaneId, ql::HdLaneNode, ql::HdEdgeNode, ql::RoadEdgeNode,
+                     ql::RoadJunction, ql::ObjArrow, ql::ObjTrafficLight, ql::ObjText, ql::ObjSymbol,
+                     ql::ObjTrafficSign, ql::ObjPole, ql::ObjStopLine, ql::ObjCrossing, ql::ObjOverHead,
+                     ql::ObjNoParking, ql::ObjSpeedBump, ql::ObjParking, ql::ObjFillArea, ql::ObjHydrant,
+                     ql::ObjBusStop, ql::ObjPoint, ql::HdLaneAdas, ql::HdLaneMark, ql::HdEdge, ql::HdLane,
+                     ql::RoadEdge, ql::RoadCrossArea, ql::HdLink, ql::HdSerializeData>;
 TYPED_TEST_SUITE(EveryRecord, RecordTypes);
 
 // All-zero bytes of the documented size are exactly the default record, both ways.
@@ -248,7 +273,7 @@ TEST(HdLayout, TileContentStoresRectangleThird) {
                                 .I32(1)
                                 .I32(5819)
                                 .I32(1995)
-                                .I32(0)  // m_values
+                                .I32(0)       // m_values
                                 .F64(116.38)  // r.lb
                                 .F64(39.9)
                                 .F64(0.0)
@@ -287,8 +312,7 @@ TEST(HdLayout, TileContentStoresRectangleThird) {
 }
 
 TEST(HdLayout, AdasSampleIsAnIntThenSixDoubles) {
-  const std::string bytes =
-      Bytes().I32(-3).F64(116.1).F64(39.2).F64(0.001).F64(-0.5).F64(0.25).F64(271.5).s;
+  const std::string bytes = Bytes().I32(-3).F64(116.1).F64(39.2).F64(0.001).F64(-0.5).F64(0.25).F64(271.5).s;
   ASSERT_EQ(bytes.size(), 52u);
   const auto adas = DecodeBinary<ql::HdLaneAdas>(bytes);
   EXPECT_EQ(adas.nSeqNum, -3);
@@ -321,15 +345,27 @@ TEST(HdLayout, HeightWidthDiffersBetweenPoleAndOverhead) {
 TEST(HdLayout, EdgeNestsNodesThenNumbersThenLines) {
   const std::string bytes = Bytes()
                                 .I64(40)
-                                .I64(41).I32(2).F64(1.0).F64(2.0)  // enStartNode
-                                .I64(42).I32(3).F64(3.0).F64(4.0).F64(5.0)  // enEndNode
-                                .I32(6)   // nNum
-                                .I32(7)   // nType
-                                .I32(3)   // nCross
-                                .I32(9)   // nMarkCount
-                                .I32(0)   // vctvdGeoLink
-                                .I32(1)   // vcthmMark
-                                .I64(43).I32(10).I32(11).I32(12).I32(13).I32(0)
+                                .I64(41)
+                                .I32(2)
+                                .F64(1.0)
+                                .F64(2.0)  // enStartNode
+                                .I64(42)
+                                .I32(3)
+                                .F64(3.0)
+                                .F64(4.0)
+                                .F64(5.0)  // enEndNode
+                                .I32(6)    // nNum
+                                .I32(7)    // nType
+                                .I32(3)    // nCross
+                                .I32(9)    // nMarkCount
+                                .I32(0)    // vctvdGeoLink
+                                .I32(1)    // vcthmMark
+                                .I64(43)
+                                .I32(10)
+                                .I32(11)
+                                .I32(12)
+                                .I32(13)
+                                .I32(0)
                                 .s;
   const auto edge = DecodeBinary<ql::HdEdge>(bytes);
   EXPECT_EQ(edge.lId, 40);
@@ -427,11 +463,23 @@ TEST(HdLaneIdentity, OrdersThroughItsSignedValue) {
 
 // ---- the writer's JSON text ------------------------------------------------------------------------------
 
-// Doubles must come back from the library's reader bit for bit (outside the extremes of the range), so that every encoding of a
-// written map holds the in-memory values.
+// Doubles must come back from the library's reader bit for bit (outside the extremes of the range), so that every
+// encoding of a written map holds the in-memory values.
 TEST(TileWriterJson, DoublesReadBackExactly) {
-  const double values[] = {116.38, 39.9, 0.3, 0.02, 0.1, -0.0, 1e-5, 5e-324,
-                           123456789.123, -1e17, 1e20, 9007199254740993.0, 116.37999999999998, -73.123456789012345,
+  const double values[] = {116.38,
+                           39.9,
+                           0.3,
+                           0.02,
+                           0.1,
+                           -0.0,
+                           1e-5,
+                           5e-324,
+                           123456789.123,
+                           -1e17,
+                           1e20,
+                           9007199254740993.0,
+                           116.37999999999998,
+                           -73.123456789012345,
                            179.99999999999997};
   for (const double v : values) {
     SCOPED_TRACE(v);
@@ -478,8 +526,13 @@ TEST(TileWriterJson, NonFiniteDoublesSurvive) {
 }
 
 TEST(TileWriterJson, StringsReadBackByteForByte) {
-  const std::string texts[] = {"", "plain", "quote\" back\\slash /", "ctl\x01\x1f\n\r\t\b\f\x7f", "utf8 \xc3\xa9 \xe4\xb8\xad",
-                               "\xff\xfe raw high bytes", "{\"json\": [1, 2]}"};
+  const std::string texts[] = {"",
+                               "plain",
+                               "quote\" back\\slash /",
+                               "ctl\x01\x1f\n\r\t\b\f\x7f",
+                               "utf8 \xc3\xa9 \xe4\xb8\xad",
+                               "\xff\xfe raw high bytes",
+                               "{\"json\": [1, 2]}"};
   for (const std::string& s : texts) {
     SCOPED_TRACE(s);
     ql::ObjText text;
@@ -521,11 +574,16 @@ bool LeafOf(const ql::Rect2D& root, unsigned long code, int depth, ql::Rect2D& c
   cell = root;
   for (int level = 0; level < depth; ++level) {
     const unsigned long group = (code >> (4 * (depth - 1 - level))) & 0xF;
-    if (group == 1) cell = cell.getLb();
-    else if (group == 2) cell = cell.getRt();
-    else if (group == 4) cell = cell.getLt();
-    else if (group == 8) cell = cell.getRb();
-    else return false;
+    if (group == 1)
+      cell = cell.getLb();
+    else if (group == 2)
+      cell = cell.getRt();
+    else if (group == 4)
+      cell = cell.getLt();
+    else if (group == 8)
+      cell = cell.getRb();
+    else
+      return false;
   }
   return depth >= 16 || (code >> (4 * depth)) == 0;
 }
@@ -626,7 +684,8 @@ TEST(TileBuilder, EveryVertexIsInABucketOfItsLeaf) {
   // around the origin and on negative coordinates.
   for (int i = 0; i < 6; ++i) {
     std::vector<std::vector<double>> line;
-    for (int k = 0; k <= 40; ++k) line.push_back({116.35 + i * 0.004 + k * 0.0013, 39.88 + k * 0.0011 - i * 0.002});
+    for (int k = 0; k <= 40; ++k)
+      line.push_back({116.35 + i * 0.004 + k * 0.0013, 39.88 + k * 0.0011 - i * 0.002});
     links.push_back(MakeLink(100 + i, line));
   }
   links.push_back(MakeLink(200, Line({{116.36, 39.90}, {116.37, 39.90}, {116.38, 39.90}, {116.38, 39.92}})));
@@ -644,7 +703,8 @@ TEST(TileBuilder, StoreQueryFindsTheLinkAtEveryVertex) {
   std::vector<ql::HdLink> links;
   for (int i = 0; i < 4; ++i) {
     std::vector<std::vector<double>> line;
-    for (int k = 0; k <= 60; ++k) line.push_back({116.365 + k * 0.00061 - i * 0.003, 39.895 + i * 0.0021 + k * 0.0003});
+    for (int k = 0; k <= 60; ++k)
+      line.push_back({116.365 + k * 0.00061 - i * 0.003, 39.895 + i * 0.0021 + k * 0.0003});
     links.push_back(MakeLink(300 + i, line));
   }
   // Vertices on cell and tile edges and corners at every depth used below.
@@ -683,9 +743,8 @@ TEST(TileBuilder, StoreQueryFindsTheLinkAtEveryVertex) {
 }
 
 TEST(TileBuilder, DepthZeroKeepsOneBucket) {
-  const auto tiles = qlw::BuildTiles({MakeLink(1, Line({{116.381, 39.901}, {116.382, 39.902}})),
-                                      MakeLink(2, Line({{116.383, 39.903}}))},
-                                     0);
+  const auto tiles = qlw::BuildTiles(
+      {MakeLink(1, Line({{116.381, 39.901}, {116.382, 39.902}})), MakeLink(2, Line({{116.383, 39.903}}))}, 0);
   ASSERT_EQ(tiles.size(), 1u);
   const auto& tile = tiles.begin()->second;
   EXPECT_EQ(tile.states, std::vector<unsigned long>{0});
@@ -805,12 +864,14 @@ TEST(ProjectWriter, ConfigurationsPointAtTheirTiles) {
 
 TEST(ProjectWriter, RewritingRemovesStaleTiles) {
   ScratchDir dir("rewrite");
-  qlw::WriteProject(dir.str(), {MakeLink(1, Line({{116.381, 39.901}})), MakeLink(2, Line({{116.421, 39.901}}))}, 2);
+  qlw::WriteProject(dir.str(), {MakeLink(1, Line({{116.381, 39.901}})), MakeLink(2, Line({{116.421, 39.901}}))},
+                    2);
   qlw::WriteProject(dir.str(), {MakeLink(1, Line({{116.381, 39.901}}))}, 2);
   for (const char* sub : {"json", "binary", "encrypted"}) {
     SCOPED_TRACE(sub);
     std::set<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir.path() / "hd" / sub)) names.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(dir.path() / "hd" / sub))
+      names.insert(e.path().filename().string());
     EXPECT_EQ(names, std::set<std::string>{"5819,1995"});
   }
 }
@@ -834,10 +895,11 @@ TEST(TileWriterProgram, WritesTheProjectLayout) {
   WriteText(dir.path() / "links.json",
             R"({"links": [{"liId": {"lValue": 42}, "vctvdGeoLink": [[116.381, 39.901], [116.401, 39.901]]}]})");
   const fs::path out = dir.path() / "out";
-  const RunResult run = RunTileWriter(dir, (dir.path() / "links.json").string() + " " + out.string() + " --depth 3");
+  const RunResult run =
+      RunTileWriter(dir, (dir.path() / "links.json").string() + " " + out.string() + " --depth 3");
   ASSERT_EQ(run.status, 0) << run.err;
-  for (const char* file : {"hd/json/5819,1995", "hd/binary/5820,1995", "hd/encrypted/5820,1995", "config_json.json",
-                           "config_binary.json", "config_encrypted.json"}) {
+  for (const char* file : {"hd/json/5819,1995", "hd/binary/5820,1995", "hd/encrypted/5820,1995",
+                           "config_json.json", "config_binary.json", "config_encrypted.json"}) {
     EXPECT_TRUE(fs::is_regular_file(out / file)) << file;
   }
   const auto tile = DecodeBinary<ql::HdSerializeData>(ReadFile(out / "hd" / "binary" / "5819,1995"));

@@ -102,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(
         DocCase{"OnlyBlanks", " \n\t", kAt + "1 col :2 msg:read object must start with {!"},
         DocCase{"ArrayInsteadOfObject", "[1]", kAt + "0 col :1 msg:read object must start with {!"},
         // '[' is column 1 of line 2 (the LF is column 0); the reader stands after it.
-        DocCase{"ValueErrorAfterToken", "{\n\"dLon\":\n[1]}", kAt + "2 col :2 msg:not a valid float point number."},
+        DocCase{"ValueErrorAfterToken", "{\n\"dLon\":\n[1]}",
+                kAt + "2 col :2 msg:not a valid float point number."},
         DocCase{"CarriageReturnTakesNoColumn", "{\r\n\"dLon\":\r\n[1]}",
                 kAt + "2 col :2 msg:not a valid float point number."},
         DocCase{"SecondDecimalPoint", "{\"dLon\":1.2.3}", kAt + "0 col :11 msg:not a valid number!"},
@@ -117,8 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         DocCase{"BareWordRunsToEnd", "{} end", kAt + "0 col :6 msg:not a valid string!"},
         DocCase{"UnclosedObject", "{\"dLon\":1", kAt + "0 col :9 msg:invalid json document!"},
         DocCase{"UnclosedBlockCommentEndsInput", "{\"dLon\":1 /* x", kAt + "0 col :14 msg:invalid json document!"},
-        DocCase{"NumberAfterObjectIgnored", "{} 12", ""},
-        DocCase{"PunctuationAfterObjectIgnored", "{}]", ""},
+        DocCase{"NumberAfterObjectIgnored", "{} 12", ""}, DocCase{"PunctuationAfterObjectIgnored", "{}]", ""},
         DocCase{"QuotedStringAfterObjectIgnored", "{} \"x\" trailing", ""},
         DocCase{"BareWordAfterObjectEndsAtBlank", "{} end ", ""},
         DocCase{"BlockCommentBetweenKeyAndColon", "{\"dLon\" /* c */ : 1}", ""},
@@ -153,7 +153,8 @@ TEST(Json, LengthLimitEndsTheDocumentWithoutReadingPastIt) {
   EXPECT_EQ(DocError<ql::Point>("{}x", 2), "");
   EXPECT_EQ(DocError<ql::Point>("{\"dLon\":12}", 10), kAt + "0 col :10 msg:invalid json document!");
   // A heap copy without any terminator: ASan catches any read at or after the limit.
-  for (const std::string doc : {"{\"dLon\":12", "{\"dLon\":\"ab", "{\"dLon\":ab", "{\"dLon\":1 /* c", "{\"d\":[1,"}) {
+  for (const std::string doc :
+       {"{\"dLon\":12", "{\"dLon\":\"ab", "{\"dLon\":ab", "{\"dLon\":1 /* c", "{\"d\":[1,"}) {
     SCOPED_TRACE(doc);
     std::vector<char> bytes(doc.begin(), doc.end());
     ql::Point p;
@@ -198,10 +199,14 @@ TEST(Json, TokenKindsAndTexts) {
     std::string str;
     bool neg;
   };
-  const Expect expected[] = {{ajson::token::t_string, "a\\\"b", false}, {ajson::token::t_string, "word", false},
-                             {ajson::token::t_int, "-12", true},        {ajson::token::t_uint, "7", false},
-                             {ajson::token::t_number, "-1.5e2", true},  {ajson::token::t_ctrl, ":", false},
-                             {ajson::token::t_ctrl, ",", false},         {ajson::token::t_end, std::string(1, '\0'), false},
+  const Expect expected[] = {{ajson::token::t_string, "a\\\"b", false},
+                             {ajson::token::t_string, "word", false},
+                             {ajson::token::t_int, "-12", true},
+                             {ajson::token::t_uint, "7", false},
+                             {ajson::token::t_number, "-1.5e2", true},
+                             {ajson::token::t_ctrl, ":", false},
+                             {ajson::token::t_ctrl, ",", false},
+                             {ajson::token::t_end, std::string(1, '\0'), false},
                              {ajson::token::t_end, std::string(1, '\0'), false}};
   for (const Expect& e : expected) {
     SCOPED_TRACE(e.str);
@@ -228,7 +233,7 @@ struct DoubleCase {
 TEST(Json, NumbersAreBuiltDigitByDigit) {
   const double inf = std::numeric_limits<double>::infinity();
   const DoubleCase cases[] = {
-      {"0.3", 0x1.3333333333334p-2},  // 3 x 0.1, one ulp above the nearest double
+      {"0.3", 0x1.3333333333334p-2},   // 3 x 0.1, one ulp above the nearest double
       {"1e-2", 0x1.47ae147ae147cp-7},  // 1 x 0.1 x 0.1
       {"0.7", 0x1.6666666666667p-1},
       {"-0.000001", -0x1.0c6f7a0b5ed8fp-20},
@@ -242,7 +247,7 @@ TEST(Json, NumbersAreBuiltDigitByDigit) {
       {"-.5", -0.5},
       {"1.", 1.0},
       {"01", 1.0},
-      {"1.5e", 1.5},                 // no exponent digits: the number ends after the letter
+      {"1.5e", 1.5},  // no exponent digits: the number ends after the letter
       {"2e-", 2.0},
       {"18446744073709551617", 1.0},  // wraps modulo 2^64
       {"9007199254740993", 9007199254740992.0},
@@ -291,7 +296,7 @@ TEST(Json, IntReader) {
       {"-8.9", -8, ""},
       {"-0.5", 0, ""},
       {"-2147483648", INT_MIN, ""},
-      {"2147483648", INT_MIN, ""},       // low 32 bits
+      {"2147483648", INT_MIN, ""},  // low 32 bits
       {"4294967297", 1, ""},
       {"18446744073709551617", 1, ""},
       {"\"99999999999999999999\"", -1, ""},  // strtoll saturates, then the low 32 bits
@@ -363,8 +368,8 @@ TEST(Json, UnsignedLongReader) {
 
 TEST(Json, DoubleAndFloatReaders) {
   const DoubleCase cases[] = {
-      {"\"1.5\"", 1.5}, {"true", 0.0}, {"+5", 5.0}, {".5", 0.5}, {"-7", -7.0},
-      {"\"  2.25 \"", 2.25}, {"abc", 0.0}, {"\"0.3\"", 0.3},  // strtold rounds correctly, unlike tokens
+      {"\"1.5\"", 1.5},      {"true", 0.0}, {"+5", 5.0},      {".5", 0.5}, {"-7", -7.0},
+      {"\"  2.25 \"", 2.25}, {"abc", 0.0},  {"\"0.3\"", 0.3},  // strtold rounds correctly, unlike tokens
   };
   for (const DoubleCase& c : cases) {
     SCOPED_TRACE(c.text);
@@ -386,9 +391,8 @@ TEST(Json, BoolReader) {
     const char* text;
     bool expected;
   };
-  const Case cases[] = {{"\"True\"", true}, {"true", true}, {"yes", false}, {"\"truex\"", false},
-                        {"-1", true},       {"0", false},    {"0.0", false}, {"0.1", true},
-                        {"-", false},       {"2", true}};
+  const Case cases[] = {{"\"True\"", true}, {"true", true}, {"yes", false}, {"\"truex\"", false}, {"-1", true},
+                        {"0", false},       {"0.0", false}, {"0.1", true},  {"-", false},         {"2", true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(ReadValue<bool>(c.text), c.expected);
@@ -411,7 +415,7 @@ TEST(Json, StringEscapes) {
       {"\"\\u0041\\u00e9\\u00E9\"", "A\xC3\xA9\xC3\xA9"},
       {"\"\\u07FF\\u0800\\uFFFF\"", "\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF"},
       {"\"\\uD83D\\uDE00\"", "\xED\xA0\xBD\xED\xB8\x80"},  // halves are not combined
-      {"\"\xC3\xA9\t\r\"", "\xC3\xA9\t\r"},                   // raw bytes kept as they are
+      {"\"\xC3\xA9\t\r\"", "\xC3\xA9\t\r"},                // raw bytes kept as they are
       {"\"x\\u00411\"", "xA1"},
   };
   for (const Case& c : cases) {

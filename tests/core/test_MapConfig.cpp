@@ -1,7 +1,6 @@
 // Loading the configuration file: echo, parsing into the settings, path prefixes, failures, reruns.
 
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -24,10 +23,10 @@ void ResetSettings() {
                          &MapConfig::gps_file_path, &MapConfig::logDir, &MapConfig::road_plan_file_dir,
                          &MapConfig::sdid2hdid_path, &MapConfig::map_road_filer_logic, &MapConfig::projectDir})
     s->clear();
-  for (double* d : {&MapConfig::tile_lon_interval, &MapConfig::tile_lat_interval, &MapConfig::node_interpolate,
-                    &MapConfig::gps_rect_lon_metres_half, &MapConfig::gps_rect_lat_metres_half,
-                    &MapConfig::route_rect_lon, &MapConfig::route_rect_lat,
-                    &MapConfig::algorithm_change_direction_punish_range_max})
+  for (double* d :
+       {&MapConfig::tile_lon_interval, &MapConfig::tile_lat_interval, &MapConfig::node_interpolate,
+        &MapConfig::gps_rect_lon_metres_half, &MapConfig::gps_rect_lat_metres_half, &MapConfig::route_rect_lon,
+        &MapConfig::route_rect_lat, &MapConfig::algorithm_change_direction_punish_range_max})
     *d = 0;
   for (int* i : {&MapConfig::qt_max_level, &MapConfig::algorithm_path_len, &MapConfig::algorithm_condidate_max,
                  &MapConfig::profiler_interval})
@@ -95,7 +94,7 @@ TEST_F(MapConfigTest, ReadsEverySettingAndPrefixesThePaths) {
   EXPECT_EQ(MapConfig::map_use_type, "hd");
   EXPECT_EQ(MapConfig::tag, "MapConfig");
   EXPECT_EQ(MapConfig::tile_lon_interval, 0x1.47ae147ae147cp-6);  // digit by digit: 0.020000000000000004
-  EXPECT_EQ(MapConfig::tile_lat_interval, 0.02);  // quoted: strtold, correctly rounded
+  EXPECT_EQ(MapConfig::tile_lat_interval, 0.02);                  // quoted: strtold, correctly rounded
   EXPECT_EQ(MapConfig::node_interpolate, 1.5);
   EXPECT_EQ(MapConfig::gps_rect_lon_metres_half, 10);
   EXPECT_EQ(MapConfig::gps_rect_lat_metres_half, 20);
@@ -190,10 +189,12 @@ TEST_F(MapConfigTest, MalformedDocumentsRaiseTheReadersMessageAfterTheEcho) {
   };
   const Case cases[] = {
       {"Empty", "", "error at line :0 col :0 msg:read object must start with {!"},
-      {"ArrayForInt", R"({"qt_max_level": [1]})", "error at line :0 col :18 msg:not a valid signed integral like number."},
+      {"ArrayForInt", R"({"qt_max_level": [1]})",
+       "error at line :0 col :18 msg:not a valid signed integral like number."},
       {"NumberForString", R"({"map_file_dir": 5})", "error at line :0 col :18 msg:not a valid string."},
       {"ArrayForGroup", R"({"sd_config": []})", "error at line :0 col :15 msg:read object must start with {!"},
-      {"CutAtNul", std::string("{\"logDir\": \"a\"\0}", 16), "error at line :0 col :14 msg:invalid json document!"},
+      {"CutAtNul", std::string("{\"logDir\": \"a\"\0}", 16),
+       "error at line :0 col :14 msg:invalid json document!"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

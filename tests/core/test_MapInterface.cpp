@@ -17,11 +17,11 @@
 #include <utility>
 #include <vector>
 
+#include "../../quilmar_python/VersionCheck.h"
 #include "HdTypes.h"
 #include "MapInterface.h"
 #include "MapLib.h"
 #include "TileWriter.h"
-#include "../../quilmar_python/VersionCheck.h"
 
 namespace {
 
@@ -86,7 +86,7 @@ int EdgeCross(int e) {
 struct LaneSpec {
   long id;
   int seqNum;
-  int leftEdge;   // edge index; kMissingEdge names no edge
+  int leftEdge;  // edge index; kMissingEdge names no edge
   int rightEdge;
   std::vector<double> azimuths;  // one ADAS sample per lane vertex, cycling; empty: none
   int type = 1;
@@ -176,8 +176,8 @@ struct HeadingCase {
   std::vector<std::vector<double>> azimuths;  // per candidate lane; {} for a lane without samples
   double startAngle;
   double heading;
-  int chosen;     // lane number (= candidate position + 1) the request reports
-  bool found;     // false: the chosen lane has no samples, the request stops at the lane angle
+  int chosen;  // lane number (= candidate position + 1) the request reports
+  bool found;  // false: the chosen lane has no samples, the request stops at the lane angle
 };
 
 const std::vector<HeadingCase>& HeadingCases() {
@@ -200,19 +200,19 @@ constexpr long kHeadingFirstLink = 400;
 
 // ---- the other sites -----------------------------------------------------------------------------
 
-constexpr int kSiteFull = 0;          // link 1: two lanes, predecessor 11, successor 12, a crossing
-constexpr int kSiteNoAngle = 1;       // link 2: one lane without samples, NaN start angle, a crossing
-constexpr int kSiteUnloadable = 2;    // link 40 unloadable, link 41 normal, lanes on top of each other
-constexpr int kSiteAllUnloadable = 3; // link 50: two lanes, unloadable
-constexpr int kSiteNumberByPos = 4;   // link 60: lanes stored as numbers 2, 1
-constexpr int kSiteSeq5 = 5;          // link 70: its one lane numbered 5
-constexpr int kSiteSeq0 = 6;          // link 71: numbered 0
-constexpr int kSiteLeftMissing = 7;   // link 80: lane at position 2 lacks its left edge
-constexpr int kSiteRightMissing = 8;  // link 81: lacks its right edge
-constexpr int kSiteNoGeometry = 9;    // link 90: a lane without a line
-constexpr int kSiteOtherCopy = 10;    // link 100: the copy in its last tile has another lane
-constexpr int kSiteNeighbours = 11;   // links 11 and 12
-constexpr int kSiteGraph = 100;       // the search graph: link 2xx at site 1xx
+constexpr int kSiteFull = 0;           // link 1: two lanes, predecessor 11, successor 12, a crossing
+constexpr int kSiteNoAngle = 1;        // link 2: one lane without samples, NaN start angle, a crossing
+constexpr int kSiteUnloadable = 2;     // link 40 unloadable, link 41 normal, lanes on top of each other
+constexpr int kSiteAllUnloadable = 3;  // link 50: two lanes, unloadable
+constexpr int kSiteNumberByPos = 4;    // link 60: lanes stored as numbers 2, 1
+constexpr int kSiteSeq5 = 5;           // link 70: its one lane numbered 5
+constexpr int kSiteSeq0 = 6;           // link 71: numbered 0
+constexpr int kSiteLeftMissing = 7;    // link 80: lane at position 2 lacks its left edge
+constexpr int kSiteRightMissing = 8;   // link 81: lacks its right edge
+constexpr int kSiteNoGeometry = 9;     // link 90: a lane without a line
+constexpr int kSiteOtherCopy = 10;     // link 100: the copy in its last tile has another lane
+constexpr int kSiteNeighbours = 11;    // links 11 and 12
+constexpr int kSiteGraph = 100;        // the search graph: link 2xx at site 1xx
 const Point kOffMap = At(30000.0, 30000.0);
 const ql::TileId kMissingTile(1, 1);
 
@@ -418,8 +418,8 @@ TEST(GetMapData, ShortFormGivesTheSameAnswer) {
   Point foot;
   ASSERT_TRUE(Map().GetMapData(p, 92.0, laneCnt, laneNum, laneType, left, right, speedLimit, angle, foot));
   EXPECT_EQ(std::vector<int>({laneCnt, laneNum, laneType, left, right, speedLimit}),
-            std::vector<int>({full.laneCnt, full.laneNum, full.laneType, full.leftCross, full.rightCross,
-                              full.speedLimit}));
+            std::vector<int>(
+                {full.laneCnt, full.laneNum, full.laneType, full.leftCross, full.rightCross, full.speedLimit}));
   EXPECT_EQ(angle, full.laneAngle);
   EXPECT_EQ(foot, full.foot);
 }
@@ -507,19 +507,41 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // One candidate: taken without reading an angle (it has none), stops at the lane angle;
         // the crossing found earlier stays.
-        FailureCase{"SingleLaneWithoutSamples", kSiteNoAngle, "get lane angle failed.", 2,
-                    {1, 1, 4, EdgeCross(0), EdgeCross(1), 30}, 0.0, 1},
-        FailureCase{"UnreadableLinks", kSiteAllUnloadable, "get lane count failed.", 50, {0, 0, 0, 0, 0, 0}, 0.0, 0},
-        FailureCase{"LaneIdMissingFromTheLinkCopyRead", kSiteOtherCopy, "get lane num failed.", 100,
-                    {1, 0, 0, 0, 0, 0}, 0.0, 0},
-        FailureCase{"LaneNumberAboveTheLaneCount", kSiteSeq5, "get lane type failed.", 70, {1, 5, 0, 0, 0, 0}, 0.0, 0},
+        FailureCase{"SingleLaneWithoutSamples",
+                    kSiteNoAngle,
+                    "get lane angle failed.",
+                    2,
+                    {1, 1, 4, EdgeCross(0), EdgeCross(1), 30},
+                    0.0,
+                    1},
+        FailureCase{
+            "UnreadableLinks", kSiteAllUnloadable, "get lane count failed.", 50, {0, 0, 0, 0, 0, 0}, 0.0, 0},
+        FailureCase{"LaneIdMissingFromTheLinkCopyRead",
+                    kSiteOtherCopy,
+                    "get lane num failed.",
+                    100,
+                    {1, 0, 0, 0, 0, 0},
+                    0.0,
+                    0},
+        FailureCase{
+            "LaneNumberAboveTheLaneCount", kSiteSeq5, "get lane type failed.", 70, {1, 5, 0, 0, 0, 0}, 0.0, 0},
         FailureCase{"LaneNumberZero", kSiteSeq0, "get lane type failed.", 71, {1, 0, 0, 0, 0, 0}, 0.0, 0},
-        FailureCase{"LeftEdgeMissing", kSiteLeftMissing, "get left lane edge cross failed.", 80, {2, 2, 7, 0, 0, 0},
-                    0.0, 0},
-        FailureCase{"RightEdgeMissing", kSiteRightMissing, "get right lane cross failed.", 81,
-                    {2, 2, 7, EdgeCross(1), 0, 0}, 0.0, 0},
-        FailureCase{"LaneWithoutLine", kSiteNoGeometry, nullptr, 90, {1, 1, 2, EdgeCross(0), EdgeCross(1), 50}, 45.0,
-                    0}),
+        FailureCase{"LeftEdgeMissing",
+                    kSiteLeftMissing,
+                    "get left lane edge cross failed.",
+                    80,
+                    {2, 2, 7, 0, 0, 0},
+                    0.0,
+                    0},
+        FailureCase{"RightEdgeMissing",
+                    kSiteRightMissing,
+                    "get right lane cross failed.",
+                    81,
+                    {2, 2, 7, EdgeCross(1), 0, 0},
+                    0.0,
+                    0},
+        FailureCase{
+            "LaneWithoutLine", kSiteNoGeometry, nullptr, 90, {1, 1, 2, EdgeCross(0), EdgeCross(1), 50}, 45.0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GetMapData, PreAndSuccessorListsOfAFailedRequestAreKept) {
@@ -561,16 +583,15 @@ TEST_P(LinkSearch, FindsTheNearestChannelWithinTheDistance) {
 
 INSTANTIATE_TEST_SUITE_P(
     MapLib, LinkSearch,
-    ::testing::Values(
-        SearchCase{"StartIsAChannel", 201, true, 100.0, 0.0, true, 201, 0.0},
-        SearchCase{"ZeroLimitVisitsNothing", 210, true, 0.0, 0.0, false, 0, 0.0},
-        // Both branches count (100 + 150) before the channel's level is reached.
-        SearchCase{"BranchesAddUpPastTheLimit", 210, true, 200.0, 0.0, false, 0, 250.0},
-        SearchCase{"ChannelWithinTheLimit", 210, true, 300.0, 0.0, true, 213, 300.0},
-        SearchCase{"StartingDistanceCounts", 210, true, 300.0, 60.0, false, 0, 310.0},
-        SearchCase{"BackwardsOverPredecessors", 211, false, 1000.0, 0.0, true, 209, 15.0},
-        // 220 comes back through the cycle and is skipped; 999 is not loaded and adds nothing.
-        SearchCase{"CycleAndMissingLinkWithoutChannel", 220, true, 1000.0, 0.0, false, 0, 320.0}),
+    ::testing::Values(SearchCase{"StartIsAChannel", 201, true, 100.0, 0.0, true, 201, 0.0},
+                      SearchCase{"ZeroLimitVisitsNothing", 210, true, 0.0, 0.0, false, 0, 0.0},
+                      // Both branches count (100 + 150) before the channel's level is reached.
+                      SearchCase{"BranchesAddUpPastTheLimit", 210, true, 200.0, 0.0, false, 0, 250.0},
+                      SearchCase{"ChannelWithinTheLimit", 210, true, 300.0, 0.0, true, 213, 300.0},
+                      SearchCase{"StartingDistanceCounts", 210, true, 300.0, 60.0, false, 0, 310.0},
+                      SearchCase{"BackwardsOverPredecessors", 211, false, 1000.0, 0.0, true, 209, 15.0},
+                      // 220 comes back through the cycle and is skipped; 999 is not loaded and adds nothing.
+                      SearchCase{"CycleAndMissingLinkWithoutChannel", 220, true, 1000.0, 0.0, false, 0, 320.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---- the module's interpreter check ------------------------------------------------------------------

@@ -1,9 +1,8 @@
 // Records read from JSON through their field lists: key matching, missing and repeated keys,
 // appending to vectors, nesting, and robustness over a suite of hostile documents.
 
-#include <gtest/gtest.h>
-
 #include <dirent.h>
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <iterator>
@@ -132,7 +131,7 @@ TEST(RecordBinding, FilledInPlace) {
   r.in.n = 5;
   r.in.s = "first";
   Load(r, R"({"vd": [1, 2], "d": 1, "vd": [3], "d": 2, "in": {"s": "second"}, "unknown": [1, {"x": 2}]})");
-  EXPECT_EQ(r.i, 11);                                  // missing key: unchanged
+  EXPECT_EQ(r.i, 11);  // missing key: unchanged
   EXPECT_EQ(r.s, "keep");
   EXPECT_EQ(r.vd, (std::vector<double>{9, 1, 2, 3}));  // appended, twice
   EXPECT_EQ(r.d, 2.0);                                 // second value wins

@@ -2,7 +2,6 @@
 // read through the SD tile store from its own directories.
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cmath>
@@ -20,9 +19,9 @@
 #include "MapConfig.h"
 #include "SdLib.h"
 #include "Singleton.h"
+#include "TestBytes.h"
 #include "TileWriter.h"
 #include "ajson.hpp"
-#include "TestBytes.h"
 
 namespace {
 
@@ -48,8 +47,6 @@ Bytes& BareNode(Bytes& b, double lon, double lat, double alt) {
   b.F64(0).F64(0).F64(0).F64(0);         // radas
   return b.U8(0);
 }
-
-
 
 void ExpectPoint(const Point& p, double lon, double lat, double alt) {
   EXPECT_EQ(p.dLon, lon);
@@ -134,14 +131,14 @@ TEST(SdLayout, BareNodeIs93Bytes) {
 TEST(SdLayout, NodeMembersInListOrder) {
   Bytes b;
   b.Pt(1, 2, 3);
-  b.I32(1).Pt(4, 5, 6);                       // outDegree
-  b.I32(1).F64(7.5);                          // outLengths
-  b.I32(2).U64(0x0000010000000007ull).U64(8); // outRids
-  b.I32(0);                                   // inDegree
-  b.I32(2).F64(9.5).F64(10.5);                // inLengths
-  b.I32(1).U64(0xFFFFFFFFFFFFFFFFull);        // inRids: the full unsigned range
-  b.I32(80).I32(30).I32(-2);                  // speed_limit_big, speed_limit_small, level
-  b.F64(0.1).F64(0.2).F64(0.3).F64(0.4);      // curvature, roll, pitch, azimuth
+  b.I32(1).Pt(4, 5, 6);                        // outDegree
+  b.I32(1).F64(7.5);                           // outLengths
+  b.I32(2).U64(0x0000010000000007ull).U64(8);  // outRids
+  b.I32(0);                                    // inDegree
+  b.I32(2).F64(9.5).F64(10.5);                 // inLengths
+  b.I32(1).U64(0xFFFFFFFFFFFFFFFFull);         // inRids: the full unsigned range
+  b.I32(80).I32(30).I32(-2);                   // speed_limit_big, speed_limit_small, level
+  b.F64(0.1).F64(0.2).F64(0.3).F64(0.4);       // curvature, roll, pitch, azimuth
   b.U8(1);
   std::size_t used = 0;
   const SdNode n = DecodeBinary<SdNode>(b.s, &used);
@@ -276,7 +273,7 @@ TEST(SdJson, MalformedTileRaisesTheReadersError) {
 
 // ---- tiles through the SD store ------------------------------------------------------------
 
-const TileId kA(5819, 1995);  // lon 116.38 .. 116.40, lat 39.90 .. 39.92
+const TileId kA(5819, 1995);             // lon 116.38 .. 116.40, lat 39.90 .. 39.92
 const Point kNear(116.385, 39.905, 10);  // left-bottom quadrant of A
 const Point kFar(116.395, 39.915, 20);   // right-top quadrant of A
 // Keyed in the next column but indexed inside A (right-bottom): stored in A's file.
@@ -357,9 +354,8 @@ struct Encoding {
 class SdStore : public ::testing::TestWithParam<Encoding> {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("ql_sdlib_" + std::to_string(::getpid()) + "_" + GetParam().name + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() / ("ql_sdlib_" + std::to_string(::getpid()) + "_" + GetParam().name + "_" +
+                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir_);
     fs::create_directories(dir_ / "sd");
     const SdSerializeData tile = TileA();

@@ -1,9 +1,9 @@
 // Tiles and their quadtree: where path codes put buckets, which leaves a rectangle query
 // visits, how records are keyed, and how damaged or oversized content is refused.
 
-#include <algorithm>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <set>
@@ -110,17 +110,29 @@ INSTANTIATE_TEST_SUITE_P(
         // A box inside the root's right-top quadrant, off the centre lines, skips (1,1)-(2,2).
         TreeCase{"BoxElsewhereSkipsTheLeaf", 2, {{0x12, {5}, {Point(2.5, 2.5, 0)}}}, Box(2.2, 2.2, 3.8, 3.8), {}},
         // Code 3 at depth 1 copies the bucket into two leaves; the id comes back once.
-        TreeCase{"SeveralBitsCopyTheBucket", 1, {{0x3, {6, 7}, {Point(0.5, 0.5, 0), Point(3.5, 3.5, 0)}}}, kRoot,
+        TreeCase{"SeveralBitsCopyTheBucket",
+                 1,
+                 {{0x3, {6, 7}, {Point(0.5, 0.5, 0), Point(3.5, 3.5, 0)}}},
+                 kRoot,
                  {6, 7}},
         TreeCase{"ZeroGroupStoresNothing", 2, {{0x10, {9}, {Point(0.5, 0.5, 0)}}}, kRoot, {}},
         TreeCase{"ZeroTopGroupStoresNothing", 2, {{0x01, {9}, {Point(0.5, 0.5, 0)}}}, kRoot, {}},
         TreeCase{"BitsAboveTheDepthAreIgnored", 1, {{0xF1, {9}, {Point(0.5, 0.5, 0)}}}, kRoot, {9}},
-        TreeCase{"LaterBucketReplacesTheLeaf", 1,
-                 {{0x1, {1}, {Point(0.5, 0.5, 0)}}, {0x1, {2}, {Point(0.6, 0.6, 0)}}}, kRoot, {2}},
-        TreeCase{"DepthZeroKeepsTheLastBucket", 0,
-                 {{0x1, {1}, {Point(0.5, 0.5, 0)}}, {0x0, {2}, {Point(0.6, 0.6, 0)}}}, kRoot, {2}},
-        TreeCase{"DepthZeroTestsPointsDirectly", 0, {{0x0, {1, 2}, {Point(0.5, 0.5, 0), Point(3, 3, 0)}}},
-                 Box(2, 2, 4, 4), {2}},
+        TreeCase{"LaterBucketReplacesTheLeaf",
+                 1,
+                 {{0x1, {1}, {Point(0.5, 0.5, 0)}}, {0x1, {2}, {Point(0.6, 0.6, 0)}}},
+                 kRoot,
+                 {2}},
+        TreeCase{"DepthZeroKeepsTheLastBucket",
+                 0,
+                 {{0x1, {1}, {Point(0.5, 0.5, 0)}}, {0x0, {2}, {Point(0.6, 0.6, 0)}}},
+                 kRoot,
+                 {2}},
+        TreeCase{"DepthZeroTestsPointsDirectly",
+                 0,
+                 {{0x0, {1, 2}, {Point(0.5, 0.5, 0), Point(3, 3, 0)}}},
+                 Box(2, 2, 4, 4),
+                 {2}},
         // Half-open points: lb is inside, the top and right edges are not.
         TreeCase{"PointOnLowerLeftCornerFound", 1, {{0x1, {1}, {Point(1, 1, 0)}}}, Box(1, 1, 1.5, 1.5), {1}},
         TreeCase{"PointOnRightEdgeMissed", 1, {{0x1, {1}, {Point(1.5, 1.2, 0)}}}, Box(1, 1, 1.5, 1.5), {}},
@@ -128,12 +140,15 @@ INSTANTIATE_TEST_SUITE_P(
         // Closed quadrants: a box that only touches the left-bottom cell (x = 2) still visits
         // it and finds a point that lies on that shared edge.
         TreeCase{"TouchingQuadrantIsVisited", 1, {{0x1, {1}, {Point(2, 0.5, 0)}}}, Box(2, 0, 3, 1), {1}},
-        TreeCase{"DuplicateIdInALeafOnce", 1, {{0x1, {3, 3}, {Point(0.5, 0.5, 0), Point(1.5, 1.5, 0)}}}, kRoot,
-                 {3}},
+        TreeCase{
+            "DuplicateIdInALeafOnce", 1, {{0x1, {3, 3}, {Point(0.5, 0.5, 0), Point(1.5, 1.5, 0)}}}, kRoot, {3}},
         // Parallel arrays of unequal length: only ids with a point are stored.
         TreeCase{"IdsWithoutPointsAreDropped", 1, {{0x1, {1, 2, 3}, {Point(0.5, 0.5, 0)}}}, kRoot, {1}},
         TreeCase{"PointsWithoutIdsAreDropped", 1, {{0x1, {1}, {Point(0.5, 0.5, 0), Point(1, 1, 0)}}}, kRoot, {1}},
-        TreeCase{"DeepSingleLeaf", 16, {{0x1111111111111111ul, {4}, {Point(1e-5, 1e-5, 0)}}}, Box(0, 0, 1e-4, 1e-4),
+        TreeCase{"DeepSingleLeaf",
+                 16,
+                 {{0x1111111111111111ul, {4}, {Point(1e-5, 1e-5, 0)}}},
+                 Box(0, 0, 1e-4, 1e-4),
                  {4}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -333,7 +348,7 @@ TEST_F(TileTest, UnknownSerializeTypeGivesAnEmptyTile) {
 
 TEST_F(TileTest, RecordKeysPairWithValues) {
   ql::HdSerializeData d = Content();
-  d.m_keys = {Id(1), Id(1), Id(2), Id(3)};                      // a repeated key, and one without a value
+  d.m_keys = {Id(1), Id(1), Id(2), Id(3)};  // a repeated key, and one without a value
   d.m_values = {Link(1, "first"), Link(1, "second"), Link(2, "two")};
   ql::HdTile tile(ql::TileId(0, 0));
   tile.Deserialize(qlw::EncodeBinary(d));

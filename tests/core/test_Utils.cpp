@@ -28,7 +28,7 @@ TEST(Utils, TrimFamily) {
       {"\r\n\v\fx", "x", "\r\n\v\fx", "x", "\r\n\v\fx"},
       {"x", "x", "x", "x", "x"},
       {"", "", "", "", ""},
-      {" \t\n ", "", "", "", " \t\n "},  // all blanks: "" returned, argument kept
+      {" \t\n ", "", "", "", " \t\n "},                                   // all blanks: "" returned, argument kept
       {"\xA0x\xA0", "\xA0x\xA0", "\xA0x\xA0", "\xA0x\xA0", "\xA0x\xA0"},  // bytes above 127 are no blanks
   };
   for (const Case& c : cases) {
@@ -51,8 +51,8 @@ TEST(Utils, Split) {
   const Case cases[] = {
       {"116.39 , 39.9", {"116.39", "39.9"}},
       {"", {}},
-      {"a,", {"a"}},          // no empty piece after a trailing separator
-      {",a", {"", "a"}},      // but one before a leading one
+      {"a,", {"a"}},      // no empty piece after a trailing separator
+      {",a", {"", "a"}},  // but one before a leading one
       {"a,,b", {"a", "", "b"}},
       {" , ", {"", ""}},
       {"one", {"one"}},
@@ -84,9 +84,9 @@ TEST(Utils, FromStringFollowsAtoi) {
       {"", 0},
       {"2147483647", INT_MAX},
       {"-2147483648", INT_MIN},
-      {"4294967297", 1},               // low 32 bits of the long
-      {"99999999999999999999", -1},    // strtol saturates at LONG_MAX, low 32 bits all ones
-      {"-99999999999999999999", 0},    // LONG_MIN: low 32 bits zero
+      {"4294967297", 1},             // low 32 bits of the long
+      {"99999999999999999999", -1},  // strtol saturates at LONG_MAX, low 32 bits all ones
+      {"-99999999999999999999", 0},  // LONG_MIN: low 32 bits zero
       {"0x1A", 0},
   };
   for (const Case& c : cases) {

@@ -163,7 +163,9 @@ class WorldTest : public ::testing::TestWithParam<Encoding> {
   fs::path TileFile(const TileId& id) const { return tmp_.path() / GetParam().dir / qlw::TileFileName(id); }
 
   // A valid file of this encoding for tile id, made from A's content.
-  void CopyTileFile(const TileId& from, const TileId& to) const { WriteFile(TileFile(to), ReadFile(TileFile(from))); }
+  void CopyTileFile(const TileId& from, const TileId& to) const {
+    WriteFile(TileFile(to), ReadFile(TileFile(from)));
+  }
 
   // The stored coordinates of the first vertex of link id in tile t, as the files hold them.
   Point Vertex(const TileId& t, long id) const {
@@ -373,7 +375,9 @@ std::string Raised(F&& f) {
   return std::string();
 }
 
-bool StartsWith(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+bool StartsWith(const std::string& s, const std::string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
 bool EndsWith(const std::string& s, const std::string& suffix) {
   return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
@@ -581,8 +585,9 @@ TEST(ParallelAccumulate, FoldsInOrderFromACopyOfInit) {
   EXPECT_EQ(folded, "x,10,20,30");
   EXPECT_EQ(init, "x");
   const std::vector<int> none;
-  EXPECT_EQ(ql::ParallelAccumulate(none.begin(), none.end(), init, [](int) { return std::string("?"); },
-                                   [](std::string acc, const std::string& s) { return acc + s; }),
+  EXPECT_EQ(ql::ParallelAccumulate(
+                none.begin(), none.end(), init, [](int) { return std::string("?"); },
+                [](std::string acc, const std::string& s) { return acc + s; }),
             "x");
 }
 

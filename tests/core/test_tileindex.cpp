@@ -1,6 +1,5 @@
 // The tileindex tool, run as a program: its exact stdout bytes, stderr and exit status.
 #include <gtest/gtest.h>
-
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>

@@ -4,8 +4,6 @@
 // algorithm (circular-index form, not this code's two-loop form); the all-zero one is the
 // commonly published reference value. The framed vectors fix the byte layout of a file.
 
-#include "xxtea.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -14,6 +12,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "xxtea.h"
 
 namespace {
 
@@ -67,8 +67,14 @@ struct BlockCase {
 
 const BlockCase kBlockCases[] = {
     {"ZeroKeyZeroBlock", {0, 0}, {0, 0, 0, 0}, {0x053704ab, 0x575d8c80}},
-    {"AllOnes", {0xffffffff, 0xffffffff}, {0xffffffff, 0xffffffff, 0xffffffff, 0xffffffff}, {0x09b03d2a, 0xb3560cb2}},
-    {"ThreeWords", {1, 2, 3}, {0x01234567, 0x89abcdef, 0xfedcba98, 0x76543210}, {0x4842f63b, 0x9fe71ab1, 0x57b6914e}},
+    {"AllOnes",
+     {0xffffffff, 0xffffffff},
+     {0xffffffff, 0xffffffff, 0xffffffff, 0xffffffff},
+     {0x09b03d2a, 0xb3560cb2}},
+    {"ThreeWords",
+     {1, 2, 3},
+     {0x01234567, 0x89abcdef, 0xfedcba98, 0x76543210},
+     {0x4842f63b, 0x9fe71ab1, 0x57b6914e}},
     // Six words: more than four, so every key word index (p & 3) ^ e is used, and fewer rounds.
     {"SixWords",
      {0, 1, 2, 3, 4, 5},
@@ -109,8 +115,7 @@ const FramedCase kFramedCases[] = {
     {"OneByte", "a", "kvq1987!", "9f 32 a9 1c 62 6f 39 02"},
     {"OneFullWord", "abcd", "kvq1987!", "e7 33 c9 16 5c 6c ae 8c"},
     {"FiveBytes", "abcde", "kvq1987!", "59 d9 93 a8 f2 a2 f9 ea c6 ab 21 d3"},
-    {"JsonTile", "{\"m_keys\":[]}", "kvq1987!",
-     "3c 3e 14 11 99 e5 5e 7d e6 9b 36 5d 83 7c 30 fc a2 7f c8 7c"},
+    {"JsonTile", "{\"m_keys\":[]}", "kvq1987!", "3c 3e 14 11 99 e5 5e 7d e6 9b 36 5d 83 7c 30 fc a2 7f c8 7c"},
     // A key of more than 16 characters contributes its first 16 only.
     {"LongKey", "hello", "0123456789abcdefXYZ", "44 b0 8d 5d 74 d5 d9 c9 6a 2d ae dd"},
 };
@@ -214,9 +219,9 @@ TEST(XxteaFraming, LengthWordMustDescribeTheLastDataWord) {
     bool accepted;
   };
   const Case cases[] = {
-      {3, 4, false},  {3, 5, true},  {3, 8, true},  {3, 9, false},         {3, 0, false},
-      {3, 0xffffffffu, false},       {2, 1, true},  {2, 4, true},          {2, 0, false},
-      {2, 5, false},  {18, 65, true}, {18, 68, true}, {18, 64, false}, {18, 69, false},
+      {3, 4, false},           {3, 5, true},   {3, 8, true},    {3, 9, false},   {3, 0, false},
+      {3, 0xffffffffu, false}, {2, 1, true},   {2, 4, true},    {2, 0, false},   {2, 5, false},
+      {18, 65, true},          {18, 68, true}, {18, 64, false}, {18, 69, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.words) + " words, length " + std::to_string(c.length));

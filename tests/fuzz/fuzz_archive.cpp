@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (ar.Offset() > size) std::abort();
-  const size_t elements = tile.m_keys.size() + tile.m_values.size() + tile.states.size() + tile.nodes.size() +
-                          tile.ps.size();
+  const size_t elements =
+      tile.m_keys.size() + tile.m_values.size() + tile.states.size() + tile.nodes.size() + tile.ps.size();
   if (elements > size) std::abort();
 
   // The same bytes read through an owning archive decode alike up to the same offset.

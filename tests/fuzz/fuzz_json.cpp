@@ -45,11 +45,11 @@ namespace {
 
 void ResetConfigStrings() {
   using ql::MapConfig;
-  for (std::string* s : {&MapConfig::map_file_dir, &MapConfig::map_use_type, &MapConfig::tag,
-                         &MapConfig::sdConfig::save_dir_json, &MapConfig::sdConfig::save_dir_binary,
-                         &MapConfig::hdConfig::save_dir_json, &MapConfig::hdConfig::save_dir_binary,
-                         &MapConfig::gps_file_path, &MapConfig::logDir, &MapConfig::road_plan_file_dir,
-                         &MapConfig::sdid2hdid_path, &MapConfig::map_road_filer_logic}) {
+  for (std::string* s :
+       {&MapConfig::map_file_dir, &MapConfig::map_use_type, &MapConfig::tag, &MapConfig::sdConfig::save_dir_json,
+        &MapConfig::sdConfig::save_dir_binary, &MapConfig::hdConfig::save_dir_json,
+        &MapConfig::hdConfig::save_dir_binary, &MapConfig::gps_file_path, &MapConfig::logDir,
+        &MapConfig::road_plan_file_dir, &MapConfig::sdid2hdid_path, &MapConfig::map_road_filer_logic}) {
     s->clear();
     s->shrink_to_fit();
   }
