@@ -28,10 +28,14 @@ setup() {
   fi
 }
 
-configure_build() {  # dir, extra cmake args...
+configure() {  # dir, extra cmake args...
   local dir=$1; shift
   cmake -S "$ROOT" -B "$dir" -DPython_EXECUTABLE="$PYTHON" "$@" >/dev/null
-  cmake --build "$dir" -j "$JOBS"
+}
+
+configure_build() {  # dir, extra cmake args...
+  configure "$@"
+  cmake --build "$1" -j "$JOBS"
 }
 
 run_ctest() {  # dir
@@ -90,7 +94,8 @@ test_all() {
 
 demo() {
   setup
-  configure_build build
+  configure build
+  cmake --build build -j "$JOBS" --target libquilmar_python tileindex  # only what the demo runs
   PYTHONPATH="$ROOT/build" "$PYTHON" examples/demo.py
   echo
   for args in "116.38 39.9" "116.3 39.9" "-116.3 -39.9" "0.01999999 0.04" "10.001 20.019"; do
