@@ -28,6 +28,7 @@
 
 #include "Archive.h"
 #include "CoordSys.h"
+#include "Errors.h"
 #include "HdTypes.h"
 #include "MapConfig.h"
 #include "Profiler.h"
@@ -47,12 +48,6 @@ constexpr std::uint64_t sc_nQtMaxBucketCells = 8192;
 // many fanning buckets can make the tree allocate.
 constexpr std::uint64_t sc_nQtTreeSlack = 1u << 16;
 constexpr std::uint64_t sc_nQtTreeFactor = 4;
-
-// Raised while a tile is built from a file whose quadtree would be unreasonably large;
-// the tile is then not kept, like a tile whose bytes do not decode.
-struct TileTreeError : std::length_error {
-  explicit TileTreeError(const std::string& what) : std::length_error(what) {}
-};
 
 // Decodes one tile file's bytes into out by serialize type: 1 JSON (the text ends at its
 // first NUL byte; errors raise ajson::exception), 2 or 3 binary (errors raise what the

@@ -15,7 +15,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,12 +27,6 @@
 #include "Tile.h"
 
 namespace ql {
-
-// Raised when a binary tile file is rejected by the archive: "<file>: byte <offset>: <what>".
-struct TileDataError : std::length_error {
-  TileDataError(const std::string& file, std::size_t offset, const std::string& what)
-      : std::length_error(file + ": byte " + std::to_string(offset) + ": " + what) {}
-};
 
 // acc = init; acc = op(acc, f(element)) for each element in order; returns acc. Runs in the
 // calling thread. The running value is moved into op, so an op taking it by value costs
