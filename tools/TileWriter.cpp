@@ -13,6 +13,7 @@
 
 #include "CoordSys.h"
 #include "FileSys.h"
+#include "TileGrid.h"
 #include "ajson.hpp"
 #include "xxtea.h"
 
@@ -327,9 +328,7 @@ int32_t CheckedCount(std::size_t n) {
 
 // ---- tiles ----------------------------------------------------------------------------------------------
 
-std::string TileFileName(const ql::TileId& id) {
-  return std::to_string(id.nLonId) + "," + std::to_string(id.nLatId);
-}
+std::string TileFileName(const ql::TileId& id) { return ql::TId2String(id); }
 
 ql::Rect2D TileRect(const ql::TileId& id) {
   // Naming truncates toward zero: index 0 is two cells wide, negative indices reach downwards.

@@ -6,32 +6,6 @@
 
 namespace ql {
 
-namespace {
-
-std::string Message(std::size_t offset, const std::string& path, const std::string& detail) {
-  std::string text = "byte " + std::to_string(offset) + ": ";
-  if (!path.empty()) text += path + ": ";
-  return text + detail;
-}
-
-}  // namespace
-
-ArchiveError::ArchiveError(std::size_t offset, std::string path, std::string detail)
-    : std::length_error(Message(offset, path, detail)),
-      m_offset(offset),
-      m_path(std::move(path)),
-      m_detail(std::move(detail)) {}
-
-ArchiveError ArchiveError::Within(const std::string& outer) const {
-  // "[3]" and "vctheEdge" join as "vctheEdge[3]"; two names join with a dot.
-  std::string path = outer;
-  if (!m_path.empty()) {
-    if (m_path.front() != '[') path += '.';
-    path += m_path;
-  }
-  return ArchiveError(m_offset, std::move(path), m_detail);
-}
-
 void InArchive::Fail(std::size_t offset, std::string detail) { throw ArchiveError(offset, "", std::move(detail)); }
 
 void InArchive::FailShort(std::size_t n, const char* what) const {

@@ -23,38 +23,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "Errors.h"
 #include "FieldList.h"
 
 template <class T>
 class serializer_in;  // the record reader, defined below in the global namespace
 
 namespace ql {
-
-// A binary tile the archive cannot decode. what() is "byte <offset>: <path>: <detail>", e.g.
-// "byte 1204: m_values[3].vctheEdge: vector count -3 is negative"; the path names the member
-// from the top record down (empty, and left out of what(), when the top value itself failed).
-class ArchiveError : public std::length_error {
- public:
-  ArchiveError(std::size_t offset, std::string path, std::string detail);
-
-  std::size_t Offset() const noexcept { return m_offset; }  // where the failed value starts
-  const std::string& Path() const noexcept { return m_path; }
-  const std::string& Detail() const noexcept { return m_detail; }
-
-  // The same error seen from the enclosing value: outer is a field name or "[index]".
-  ArchiveError Within(const std::string& outer) const;
-
- private:
-  std::size_t m_offset;
-  std::string m_path;
-  std::string m_detail;
-};
 
 // Reads values front to back from a byte range it does not copy.
 class InArchive {

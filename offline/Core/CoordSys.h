@@ -1,6 +1,10 @@
 #pragma once  // CoordSys.h: positions, plane points, rectangles, tile ids, the projection entry points and the
               // tile grid
 
+// Declared together, defined by layer: CoordSys.cpp defines the value types and needs nothing
+// above them; the projection, the plane point's members and the metric box are defined in
+// Gaussian.cpp beside the series, the grid (which reads the configured intervals) in TileGrid.cpp.
+
 #include <map>
 #include <set>
 #include <string>
@@ -90,7 +94,7 @@ QL_FIELDS(Point, dLon, dLat, dAlt);
 QL_FIELDS(Rect2D, lb, rt);
 QL_FIELDS(TileId, nLonId, nLatId);
 
-// ---- projection ------------------------------------------------------------
+// ---- projection (defined in Gaussian.cpp, beside the series) -----------------
 // Forward and inverse series with zone width w (degrees). The zone number is
 // trunc((1.5 + lon) / w); west of 4.5 W it turns negative and the inverse does not
 // recover it, so the round trip only holds east of 4.5 W.
@@ -115,7 +119,7 @@ double D2XYZ(const Point& a, const Point& b, bool with3d = false);
 double DXYZ(const XYZ& a, const XYZ& b, bool with3d = false);
 double DXYZ(const Point& a, const Point& b, bool with3d = false);
 
-// ---- tile grid ---------------------------------------------------------------
+// ---- tile grid (defined in TileGrid.cpp, with the tile file name) -------------
 // Tiles are named on a fixed 0.02-degree grid; rectangles are stepped over with the
 // configured MapConfig::tile_lon_interval / tile_lat_interval.
 

@@ -25,11 +25,6 @@ namespace ql {
 
 std::string FileSys::key = "kvq1987!";
 
-DecryptError::DecryptError(const std::string& path, std::size_t bytes)
-    : std::runtime_error(path + ": decryption failed (" + std::to_string(bytes) +
-                         " bytes; wrong key or not an encrypted file)"),
-      m_path(path) {}
-
 namespace {
 
 // Closes a descriptor on every path out of Read.

@@ -2,23 +2,12 @@
 
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "Errors.h"
+
 namespace ql {
-
-// A file that exists and was read, but whose content does not decrypt under the key: a wrong
-// key, or a damaged or unencrypted file. what() is "<path>: decryption failed (<n> bytes; wrong
-// key or not an encrypted file)".
-class DecryptError : public std::runtime_error {
- public:
-  DecryptError(const std::string& path, std::size_t bytes);
-  const std::string& Path() const noexcept { return m_path; }
-
- private:
-  std::string m_path;
-};
 
 // Static helpers over paths; no instances. Nothing here passes a path to a shell.
 class FileSys {

@@ -6,6 +6,7 @@
 
 #include "CoordSys.h"
 #include "MapTypes.h"
+#include "Numeric.h"
 #include "Wgs84.h"
 
 // The series are evaluated term by term in a fixed order and grouping: eastings of
@@ -73,5 +74,49 @@ double GetValidZoneWidth_impl(const Point& p1, const Point& p2) {
   }
   throw std::invalid_argument("GetValidZoneWidth: no zone width below 4 degrees holds both longitudes");
 }
+
+// ---- plane points --------------------------------------------------------------
+
+XYZ XYZ::operator-(const XYZ& o) const { return XYZ(dX - o.dX, dY - o.dY, dZ - o.dZ); }
+
+double XYZ::length_xy() const { return std::sqrt(dY * dY + dX * dX); }
+
+// ---- projection entry points -------------------------------------------------
+
+XYZ Convert(const Point& p, double w) { return gaussian_convert_deprecated(p, w); }
+Point Inverse(const XYZ& q, double w) { return gaussian_inverse_deprecated(q, w); }
+XYZ P2XYZ(const Point& p) { return Convert(p, 3.0); }
+XYZ P2XYZ(const Point& p, double w) { return Convert(p, w); }
+Point XYZ2P(const XYZ& q) { return Inverse(q, 3.0); }
+Point XYZ2P(const XYZ& q, double w) { return Inverse(q, w); }
+
+double GetValidZoneWidth(const Point& p1, const Point& p2) { return GetValidZoneWidth_impl(p1, p2); }
+
+Rect2D P2R(const Point& p, float halfWidth, float halfHeight) {
+  const double hw = halfWidth;
+  const double hh = halfHeight;
+  const XYZ Q = P2XYZ(p);
+  // Both corners keep the centre's zone prefix, so the box never straddles zones.
+  const Point lb = XYZ2P(XYZ(Q.dX - hw, Q.dY - hh, 0));
+  const Point rt = XYZ2P(XYZ(hw + Q.dX, Q.dY + hh, 0));
+  return Rect2D(lb, rt);
+}
+
+Rect2D::Rect2D(const Point& p, float halfWidth, float halfHeight) : Rect2D(P2R(p, halfWidth, halfHeight)) {}
+
+double D2XYZ(const XYZ& a, const XYZ& b, bool with3d) {
+  const double dx = a.dX - b.dX;
+  const double dy = a.dY - b.dY;
+  double d2 = dx * dx + dy * dy;
+  if (with3d) {
+    const double dz = a.dZ - b.dZ;
+    d2 += dz * dz;
+  }
+  return d2;
+}
+
+double D2XYZ(const Point& a, const Point& b, bool with3d) { return D2XYZ(P2XYZ(a), P2XYZ(b), with3d); }
+double DXYZ(const XYZ& a, const XYZ& b, bool with3d) { return std::sqrt(D2XYZ(a, b, with3d)); }
+double DXYZ(const Point& a, const Point& b, bool with3d) { return std::sqrt(D2XYZ(a, b, with3d)); }
 
 }  // namespace ql

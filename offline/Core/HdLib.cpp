@@ -10,6 +10,7 @@
 #include "HdLibMath.h"
 #include "MapConfig.h"
 #include "MapTypes.h"
+#include "Numeric.h"
 #include "Singleton.h"
 #include "World.h"
 

@@ -6,12 +6,9 @@
 #include <cstddef>
 
 #include "MapTypes.h"
+#include "Numeric.h"
 
 namespace ql {
-
-XYZ XYZ::operator-(const XYZ& o) const { return XYZ(dX - o.dX, dY - o.dY, dZ - o.dZ); }
-
-double XYZ::length_xy() const { return std::sqrt(dY * dY + dX * dX); }
 
 double Cross(const XYZ& u, const XYZ& v) { return u.dX * v.dY - u.dY * v.dX; }
 

@@ -1,19 +1,8 @@
-#pragma once  // MapTypes.h: shared numeric helpers, sphere distances and angles
-
-#include <climits>
+#pragma once  // MapTypes.h: sphere distances and angles
 
 namespace ql {
 
 struct Point;
-
-// Truncates toward zero like a C cast, but defined for every input: a value whose
-// truncation does not fit a 32-bit int, or NaN, gives INT_MIN (what the x86-64
-// conversion instruction produces) instead of undefined behaviour. Every
-// double-to-int conversion of the library goes through here.
-inline int TruncToInt(double x) noexcept {
-  if (!(x > -2147483649.0 && x < 2147483648.0)) return INT_MIN;
-  return static_cast<int>(x);
-}
 
 // PI * x / 180 and 180 * x / PI, in that order.
 double Degree2Rad(double x);

@@ -5,6 +5,7 @@
 
 #include "FileSys.h"
 #include "Tile.h"
+#include "TileGrid.h"
 #include "Utils.h"
 
 namespace ql {
@@ -29,9 +30,7 @@ std::string Save::GetSerializeDir<Tile<HdLinkId, HdLink, HdSerializeData>>() {
   return DirFor(MapConfig::hdConfig::save_dir_json, MapConfig::hdConfig::save_dir_binary);
 }
 
-std::string Save::TId2SaveName(const TileId& id) const {
-  return std::to_string(id.nLonId) + "," + std::to_string(id.nLatId);
-}
+std::string Save::TId2SaveName(const TileId& id) const { return TId2String(id); }
 
 bool Save::ReadTileFile(const std::string& path, std::string& out) {
   return FileSys::Read(path, out, MapConfig::tile_encrypt);

@@ -27,6 +27,7 @@ SdWorld* newSdWorld::Create() { return new SdWorld(new Save()); }
 
 template class NodeQt<SdNodeId>;
 template class Tile<SdNodeId, SdNode, SdSerializeData>;
+template void DoSeserialize<SdSerializeData>(const std::string&, SdSerializeData&, int);
 template class World<SdNodeId, SdNode, SdTile>;
 
 }  // namespace ql

@@ -100,6 +100,7 @@ struct newSdWorld {
 
 extern template class NodeQt<SdNodeId>;
 extern template class Tile<SdNodeId, SdNode, SdSerializeData>;
+extern template void DoSeserialize<SdSerializeData>(const std::string&, SdSerializeData&, int);
 extern template class World<SdNodeId, SdNode, SdTile>;
 
 }  // namespace ql

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -25,10 +26,14 @@
 #include <utility>
 #include <vector>
 
+#include "Archive.h"
 #include "CoordSys.h"
+#include "Errors.h"
 #include "HdTypes.h"
 #include "MapConfig.h"
 #include "Profiler.h"
+#include "TileGrid.h"
+#include "ajson.hpp"
 
 namespace ql {
 
@@ -43,12 +48,6 @@ constexpr std::uint64_t sc_nQtMaxBucketCells = 8192;
 // many fanning buckets can make the tree allocate.
 constexpr std::uint64_t sc_nQtTreeSlack = 1u << 16;
 constexpr std::uint64_t sc_nQtTreeFactor = 4;
-
-// Raised while a tile is built from a file whose quadtree would be unreasonably large;
-// the tile is then not kept, like a tile whose bytes do not decode.
-struct TileTreeError : std::length_error {
-  explicit TileTreeError(const std::string& what) : std::length_error(what) {}
-};
 
 // Decodes one tile file's bytes into out by serialize type: 1 JSON (the text ends at its
 // first NUL byte; errors raise ajson::exception), 2 or 3 binary (errors raise what the
@@ -228,9 +227,21 @@ void UnionInto(std::vector<std::tuple<Id, Point>>& out, std::vector<std::tuple<I
   out.insert(out.end(), tmp.begin(), tmp.end());
 }
 
-std::string TileName(const TileId& id);
-
 }  // namespace tile_detail
+
+// Defined here so that each map's source instantiates the decoder of its own tile content.
+template <class T>
+void DoSeserialize(const std::string& bytes, T& out, int type) {
+  if (type == 1) {
+    // The text ends at its first NUL byte; the length is given exactly rather than as
+    // "unbounded" so that no pointer past the buffer is ever formed.
+    const std::size_t length = std::strlen(bytes.c_str());
+    ajson::load_from_buff(out, bytes.c_str(), length);
+  } else if (type == 2 || type == 3) {
+    InArchive ar(bytes);
+    ar >> out;
+  }
+}
 
 template <class Id>
 template <class Out>
@@ -408,14 +419,14 @@ void Tile<Id, Node, SerializeData>::Deserialize(const std::string& bytes) {
   // Checked before the bytes are decoded: a bad depth fails every tile alike.
   if (MapConfig::qt_max_level < 0 || MapConfig::qt_max_level > sc_nQtMaxDepth) {
     throw std::invalid_argument("qt_max_level " + std::to_string(MapConfig::qt_max_level) + " is outside 0.." +
-                                std::to_string(sc_nQtMaxDepth) + " (tile " + tile_detail::TileName(m_tiId) + ")");
+                                std::to_string(sc_nQtMaxDepth) + " (tile " + TId2String(m_tiId) + ")");
   }
   SerializeData content;
   DoSeserialize(bytes, content, MapConfig::serialize_type_json1_binary2);
 
   auto tree = std::make_unique<NodeQt<Id>>(MapConfig::qt_max_level, content.r);
   tree->Deserialize(content.r, std::move(content.states), std::move(content.nodes), std::move(content.ps),
-                    tile_detail::TileName(m_tiId));
+                    TId2String(m_tiId));
 
   std::map<Id, Node> nodes;
   const std::size_t n = std::min(content.m_keys.size(), content.m_values.size());

@@ -1,6 +1,6 @@
 #include "World.h"
 
-#include "Archive.h"
+#include "Errors.h"
 #include "ajson.hpp"
 
 namespace ql {
@@ -17,7 +17,7 @@ void RethrowNamingFile(const std::string& path) {
     // Still starts "error at line :<l> col :<c> msg:<m>".
     throw ajson::exception(std::string(e.what()) + " in tile file " + path);
   } catch (const ArchiveError& e) {
-    throw TileDataError(path, e.Offset(), e.Path().empty() ? e.Detail() : e.Path() + ": " + e.Detail());
+    throw e.InFile(path);  // "<file>: byte <offset>: ..."
   }
 }
 

@@ -11,11 +11,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <functional>
 #include <map>
 #include <memory>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,12 +28,6 @@
 #include "Tile.h"
 
 namespace ql {
-
-// Raised when a binary tile file is rejected by the archive: "<file>: byte <offset>: <what>".
-struct TileDataError : std::length_error {
-  TileDataError(const std::string& file, std::size_t offset, const std::string& what)
-      : std::length_error(file + ": byte " + std::to_string(offset) + ": " + what) {}
-};
 
 // acc = init; acc = op(acc, f(element)) for each element in order; returns acc. Runs in the
 // calling thread. The running value is moved into op, so an op taking it by value costs
@@ -57,7 +51,8 @@ class World {
 
   // Lists the tile directory and loads every tile named there that is neither cached nor
   // failed. Entry names are read as "col,row"; "." and ".." (and any other name without
-  // two numbers) name tile (0, 0).
+  // two numbers) name tile (0, 0). A directory that cannot be opened loads nothing and
+  // prints "tile directory not found or not readable: <dir>" on standard error.
   void LoadAllTilesOnce();
 
   // The requested tiles that are cached after the call, loading the unknown ones in
@@ -142,10 +137,14 @@ Set UnionBySize(Set a, Set b) {
 
 template <class Id, class Node, class TileT>
 void World<Id, Node, TileT>::LoadAllTilesOnce() {
+  const std::string dir = Save::GetSerializeDir<TileT>();
+  const std::vector<std::string> names = FileSys::GetAllFiles(dir);
+  // A directory that opens lists at least "." and "..": nothing at all means it could not be
+  // opened, most often a wrong path in the configuration. Starting with no tiles stays valid,
+  // but not silently.
+  if (names.empty()) std::fprintf(stderr, "tile directory not found or not readable: %s\n", dir.c_str());
   std::set<TileId> ids;
-  for (const std::string& name : FileSys::GetAllFiles(Save::GetSerializeDir<TileT>())) {
-    ids.insert(String2TId(name));
-  }
+  for (const std::string& name : names) ids.insert(String2TId(name));
   LoadTiles(ids);
 }
 

@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "FieldList.h"
-#include "MapTypes.h"
+#include "Numeric.h"
 
 namespace ajson {
 

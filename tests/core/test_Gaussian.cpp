@@ -11,6 +11,7 @@
 
 #include "CoordSys.h"
 #include "MapTypes.h"
+#include "Numeric.h"
 #include "Wgs84.h"
 
 namespace {

@@ -441,7 +441,7 @@ TEST_F(DamagedTile, TruncatedBinaryRaisesNamingFileAndOffset) {
   const std::string good = ReadFile(Path(kA));
   WriteFile(Path(kA), good.substr(0, good.size() / 2));
   std::shared_ptr<ql::HdTile> tile;
-  const std::string what = Raised<ql::TileDataError>([&] { world_.LoadTile(kA, tile); });
+  const std::string what = Raised<ql::ArchiveError>([&] { world_.LoadTile(kA, tile); });
   EXPECT_TRUE(StartsWith(what, Path(kA) + ": byte ")) << what;
   EXPECT_TRUE(world_.GetTiles().empty());
   EXPECT_TRUE(world_.GetFailedTiles().empty());
@@ -478,14 +478,14 @@ TEST_F(DamagedTile, FileThatDoesNotDecryptRaisesNamingTheFile) {
   // An empty file decrypts to nothing, which the archive then refuses like any short tile.
   WriteFile(Path(kA), "");
   std::shared_ptr<ql::HdTile> tile;
-  EXPECT_THROW(world_.LoadTile(kA, tile), ql::TileDataError);
+  EXPECT_THROW(world_.LoadTile(kA, tile), ql::ArchiveError);
 }
 
 TEST_F(DamagedTile, EmptyBinaryFileIsShortAndStaysUnknown) {
   Use(kEncodings[1]);
   WriteFile(Path(kA), "");
   std::shared_ptr<ql::HdTile> tile;
-  const std::string what = Raised<ql::TileDataError>([&] { world_.LoadTile(kA, tile); });
+  const std::string what = Raised<ql::ArchiveError>([&] { world_.LoadTile(kA, tile); });
   EXPECT_TRUE(StartsWith(what, Path(kA) + ": byte 0: ")) << what;
   EXPECT_TRUE(world_.GetTiles().empty());
   EXPECT_TRUE(world_.GetFailedTiles().empty());
@@ -493,6 +493,23 @@ TEST_F(DamagedTile, EmptyBinaryFileIsShortAndStaysUnknown) {
   WriteFile(Path(kA), std::string(68, '\0'));
   EXPECT_TRUE(world_.LoadTile(kA, tile));
   EXPECT_TRUE(tile->GetNodes().empty());
+}
+
+TEST_F(DamagedTile, RejectedBinaryNamesFileOffsetMemberAndDetail) {
+  Use(kEncodings[1]);
+  std::string bytes = ReadFile(Path(kA));
+  bytes.replace(0, 4, "\xFF\xFF\xFF\xFF");  // the count of m_keys, the first member, becomes -1
+  WriteFile(Path(kA), bytes);
+  std::shared_ptr<ql::HdTile> tile;
+  try {
+    world_.LoadTile(kA, tile);
+    ADD_FAILURE() << "no exception";
+  } catch (const ql::ArchiveError& e) {
+    EXPECT_EQ(std::string(e.what()), Path(kA) + ": byte 0: m_keys: vector count -1 is negative");
+    EXPECT_EQ(e.File(), Path(kA));
+    EXPECT_EQ(e.Offset(), 0u);
+    EXPECT_EQ(e.Path(), "m_keys");
+  }
 }
 
 TEST_F(DamagedTile, DepthOutOfRangeLeavesTilesUnknown) {

@@ -3,6 +3,8 @@
 import json
 import os
 
+import pytest
+
 from conftest import RESET, SAMPLE_MAP, project_path, run_child
 
 # A position on lane 2 of link 1005 of the sample map, heading east.
@@ -107,3 +109,22 @@ def test_empty_tile_directory_initialises_and_finds_nothing(tmp_path):
         emit([ok, record(ql.GetMapData(39.9067495, 116.3988513, 90.0))])
     """, project_path(tmp_path))
     assert child.results == [[True, RESET]]
+
+
+@pytest.mark.parametrize("tile_dir, exists, complaint", [
+    ("no_such_dir/", False, "tile directory not found or not readable: {project}no_such_dir/\n"),
+    ("empty/", True, ""),  # a directory that opens, even with no tiles, is no mistake
+])
+def test_tile_directory_that_cannot_be_opened_is_named_on_stderr(tmp_path, tile_dir, exists, complaint):
+    if exists:
+        (tmp_path / tile_dir).mkdir()
+    (tmp_path / "config.json").write_text(json.dumps({
+        "tile_lon_interval": 0.02, "tile_lat_interval": 0.02, "qt_max_level": 5,
+        "hd_config": {"save_dir_binary": tile_dir}, "serialize_type_json1_binary2": 2}))
+    child = run_child("""
+        ok = ql.InitMap(sys.argv[1], "config.json")
+        print()  # without a listing the configuration echo does not end its line
+        emit(ok)
+    """, project_path(tmp_path))
+    assert child.results == [True]  # still initialised: a map without tiles answers every request empty
+    assert child.proc.stderr == complaint.format(project=project_path(tmp_path))

@@ -1,0 +1,83 @@
+#pragma once  // Errors.h: the exceptions the library raises besides the standard ones
+
+// Each derives from the standard exception that was raised in its place before it existed, so
+// callers catching that still catch it, and Python sees what pybind11 maps the standard type to:
+// std::length_error becomes ValueError, std::runtime_error RuntimeError. The JSON reader's
+// ajson::exception keeps its own header (ajson.hpp).
+
+#include <cstddef>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace ql {
+
+// Thrown when binary tile bytes are truncated or corrupt: what() is
+// "<file>: byte <offset>: <path>: <detail>", e.g. "hd/5815,1995: byte 1204: m_values[3].vctheEdge:
+// vector count -3 is negative". The path names the member from the top record down; it is empty
+// (and left out) when the top value itself failed, and the file is empty (and left out) until the
+// tile store names the file the bytes came from.
+class ArchiveError : public std::length_error {
+ public:
+  ArchiveError(std::size_t offset, std::string path, std::string detail, std::string file = std::string())
+      : std::length_error(Message(file, offset, path, detail)),
+        m_offset(offset),
+        m_path(std::move(path)),
+        m_detail(std::move(detail)),
+        m_file(std::move(file)) {}
+
+  std::size_t Offset() const noexcept { return m_offset; }  // where the failed value starts
+  const std::string& Path() const noexcept { return m_path; }
+  const std::string& Detail() const noexcept { return m_detail; }
+  const std::string& File() const noexcept { return m_file; }
+
+  // The same error seen from the enclosing value: outer is a field name or "[index]", joined as
+  // "vctheEdge[3]" or with a dot between two names.
+  ArchiveError Within(const std::string& outer) const {
+    std::string path = outer;
+    if (!m_path.empty()) {
+      if (m_path.front() != '[') path += '.';
+      path += m_path;
+    }
+    return ArchiveError(m_offset, std::move(path), m_detail, m_file);
+  }
+  // The same error naming the file the bytes were read from.
+  ArchiveError InFile(std::string file) const { return ArchiveError(m_offset, m_path, m_detail, std::move(file)); }
+
+ private:
+  static std::string Message(const std::string& file, std::size_t offset, const std::string& path,
+                             const std::string& detail) {
+    std::string text = file.empty() ? std::string() : file + ": ";
+    text += "byte " + std::to_string(offset) + ": ";
+    if (!path.empty()) text += path + ": ";
+    return text + detail;
+  }
+
+  std::size_t m_offset;
+  std::string m_path;
+  std::string m_detail;
+  std::string m_file;
+};
+
+// Thrown when a file that exists and was read does not decrypt under the key (a wrong key, or a
+// damaged or unencrypted file): "<path>: decryption failed (<n> bytes; wrong key or not an
+// encrypted file)".
+class DecryptError : public std::runtime_error {
+ public:
+  DecryptError(const std::string& path, std::size_t bytes)
+      : std::runtime_error(path + ": decryption failed (" + std::to_string(bytes) +
+                           " bytes; wrong key or not an encrypted file)"),
+        m_path(path) {}
+  const std::string& Path() const noexcept { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+// Thrown while a tile is built from a file whose quadtree would be unreasonably large; the tile
+// is then not kept, like a tile whose bytes do not decode.
+struct TileTreeError : std::length_error {
+  using std::length_error::length_error;
+};
+
+}  // namespace ql
