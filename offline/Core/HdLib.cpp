@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <climits>
-#include <cmath>
 #include <cstddef>
 #include <utility>
 
@@ -89,86 +87,14 @@ bool TypeListed(const std::vector<int>& types, int type) {
   return std::find(types.begin(), types.end(), type) != types.end();
 }
 
-// ---- a quick, exact rejection for the lane test ----------------------------------------------------
-//
-// The lane test projects every edge vertex (tens per lane) and a request meets a dozen lanes,
-// most of them metres away. A lane can only hold the point when the point's projection q lies
-// strictly inside the plane bounding box of its vertices' projections, and one side of that box
-// can be bounded by projecting a point or two instead of every vertex: within one zone and away
-// from the poles the easting grows with longitude and the northing with latitude, so over the
-// vertices' longitude/latitude box [lon0, lon1] x [lat0, lat1] the largest easting lies on the
-// edge lon1, the smallest on lon0, the largest northing on lat1 and the smallest on lat0. Along
-// such an edge the easting changes monotonically with latitude on either side of the equator,
-// and the northing with longitude on either side of the central meridian, so each extreme lies
-// at an end of its edge or where the edge crosses the equator or the central meridian. The side
-// of the box the point lies on (in degrees) picks the one or two sides worth bounding; the test
-// itself compares plane values, as the lane test does. Whenever the premises might fail (two
-// zones, high latitudes, a value that is not finite, a tuple too short to read) nothing is
-// rejected and the full test runs, exceptions included. The margin dwarfs the rounding of the
-// series and of the triangle tests.
-
-constexpr double kZoneWidth = 3.0;       // the lane test's zones
-constexpr double kMaxBoundedLat = 80.0;  // degrees; beyond, nothing is rejected
-constexpr double kPlaneMargin = 0.01;    // metres
-
-struct DegreeBox {
-  double lon0 = DBL_MAX, lon1 = -DBL_MAX, lat0 = DBL_MAX, lat1 = -DBL_MAX;
-
-  // False when a tuple is too short or a coordinate is not finite or too far north or south.
-  bool Add(const GeoLink& line) {
-    for (const std::vector<double>& v : line) {
-      if (v.size() < 2) return false;
-      const double lon = v[0], lat = v[1];
-      if (!std::isfinite(lon) || !(std::fabs(lat) <= kMaxBoundedLat)) return false;
-      lon0 = std::min(lon0, lon);
-      lon1 = std::max(lon1, lon);
-      lat0 = std::min(lat0, lat);
-      lat1 = std::max(lat1, lat);
-    }
-    return true;
-  }
-};
-
-// Easting (x) or northing of the projections of the edge's ends and of its crossing with the
-// equator (easting) or the central meridian (northing), the largest or the smallest.
-double EdgeExtreme(bool easting, double fixed, double from, double to, double crossing, bool largest) {
-  double best = largest ? -DBL_MAX : DBL_MAX;
-  const double along[3] = {from, to, crossing};
-  const int count = from < crossing && crossing < to ? 3 : 2;
-  for (int i = 0; i < count; ++i) {
-    const XYZ v = easting ? P2XYZ(Point(fixed, along[i], 0.0)) : P2XYZ(Point(along[i], fixed, 0.0));
-    const double value = easting ? v.dX : v.dY;
-    best = largest ? std::max(best, value) : std::min(best, value);
-  }
-  return best;
-}
-
-// True when no triangle of vertices inside the degree box can hold the point p (projected q);
-// false when one might, or when no bound can be given.
-bool SurelyOutside(const Point& p, const XYZ& q, const DegreeBox& d) {
-  if (d.lon0 > d.lon1) return false;                         // no vertex
-  const int zone = TruncToInt((1.5 + d.lon0) / kZoneWidth);  // as the projection names zones
-  if (zone == INT_MIN || zone != TruncToInt((1.5 + d.lon1) / kZoneWidth)) return false;
-  const double meridian = zone * kZoneWidth;
-  if (p.dLon > d.lon1 && q.dX >= EdgeExtreme(true, d.lon1, d.lat0, d.lat1, 0.0, true) + kPlaneMargin) return true;
-  if (p.dLon < d.lon0 && q.dX <= EdgeExtreme(true, d.lon0, d.lat0, d.lat1, 0.0, false) - kPlaneMargin) return true;
-  if (p.dLat > d.lat1 && q.dY >= EdgeExtreme(false, d.lat1, d.lon0, d.lon1, meridian, true) + kPlaneMargin) {
-    return true;
-  }
-  return p.dLat < d.lat0 && q.dY <= EdgeExtreme(false, d.lat0, d.lon0, d.lon1, meridian, false) - kPlaneMargin;
-}
-
-bool LinkSurelyOutside(const Point& p, const XYZ& q, const HdLink& link) {
-  DegreeBox d;
+// Every lane's strip lies between edges of its own link: when the bounds of all its edges
+// exclude the point, none of its lanes holds it.
+bool LinkExcludes(const Point& p, const XYZ& q, const HdLink& link) {
+  LaneBounds bounds;
   for (const HdEdge& edge : link.vctheEdge) {
-    if (!d.Add(edge.vctvdGeoLink)) return false;
+    if (!bounds.Add(edge.vctvdGeoLink)) return false;
   }
-  return SurelyOutside(p, q, d);
-}
-
-bool LaneSurelyOutside(const Point& p, const XYZ& q, const GeoLink& left, const GeoLink& right) {
-  DegreeBox d;
-  return d.Add(left) && d.Add(right) && SurelyOutside(p, q, d);
+  return bounds.Excludes(p, q);
 }
 
 }  // namespace
@@ -251,14 +177,14 @@ bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::ve
   if (!GetDataNearby(p, 20.0f, 20.0f, nearby, GetDataNearby_param{}, true)) return false;
   const XYZ q = P2XYZ(p);
   for (const HdLink* link : nearby) {
-    // Every lane's strip lies between edges of its own link.
-    if (LinkSurelyOutside(p, q, *link)) continue;
+    if (LinkExcludes(p, q, *link)) continue;
     for (const HdLane& lane : link->vcthlLane) {
       const int left = GetEdgeIndexById(link, lane.lLeftEdgeId);
       const int right = GetEdgeIndexById(link, lane.lRightEdgeId);
+      // A quick, exact rejection first: most nearby lanes lie metres away.
       if (left >= 0 && right >= 0 &&
-          LaneSurelyOutside(p, q, link->vctheEdge[static_cast<std::size_t>(left)].vctvdGeoLink,
-                            link->vctheEdge[static_cast<std::size_t>(right)].vctvdGeoLink)) {
+          HdLibMath::IsClearOfRecArea(p, q, link->vctheEdge[static_cast<std::size_t>(left)].vctvdGeoLink,
+                                      link->vctheEdge[static_cast<std::size_t>(right)].vctvdGeoLink)) {
         continue;
       }
       if (IsPointInLane(p, link, lane)) {
