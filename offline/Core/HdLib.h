@@ -185,8 +185,6 @@ class HdLib {
   static bool GetLanesOutTypes(const std::vector<int>& types, const HdLink* link,
                                std::vector<const HdLane*>& lanes);
 
-  // The lane and link endpoint graph builds on the operations above.
-
   static std::shared_ptr<HdLib> m_spInstance;  // empty until the first GetInstance
 };
 
