@@ -1,4 +1,4 @@
-#pragma once  // HdLibMath.h: point-in-lane, triangle and perpendicular-foot tests on stored lane lines
+#pragma once  // HdLibMath.h: point-in-lane, lane-bounds, triangle and foot tests on stored lane lines
 
 #include <cfloat>
 #include <vector>
