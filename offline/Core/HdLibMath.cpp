@@ -242,17 +242,19 @@ double EdgeExtreme(bool easting, double fixed, double from, double to, double cr
 
 bool LaneBounds::Add(const Line& line) {
   if (!m_bBounded) return false;
+  // Kept in locals: the compiler cannot rule out that the vertices alias the members.
+  double lon0 = m_dLon0, lon1 = m_dLon1, lat0 = m_dLat0, lat1 = m_dLat1;
   for (const std::vector<double>& v : line) {
     if (v.size() < 2 || !std::isfinite(v[0]) || !(std::fabs(v[1]) <= kMaxBoundedLat)) {
       m_bBounded = false;
       return false;
     }
-    const double lon = v[0], lat = v[1];
-    m_dLon0 = std::min(m_dLon0, lon);
-    m_dLon1 = std::max(m_dLon1, lon);
-    m_dLat0 = std::min(m_dLat0, lat);
-    m_dLat1 = std::max(m_dLat1, lat);
+    lon0 = std::min(lon0, v[0]);
+    lon1 = std::max(lon1, v[0]);
+    lat0 = std::min(lat0, v[1]);
+    lat1 = std::max(lat1, v[1]);
   }
+  m_dLon0 = lon0, m_dLon1 = lon1, m_dLat0 = lat0, m_dLat1 = lat1;
   return true;
 }
 
