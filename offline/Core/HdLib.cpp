@@ -2,10 +2,9 @@
 
 #include <algorithm>
 #include <cfloat>
-#include <climits>
-#include <cmath>
 #include <cstddef>
-#include <utility>
+#include <functional>
+#include <string>
 
 #include "HdLibMath.h"
 #include "MapConfig.h"
@@ -26,33 +25,116 @@ using GeoLink = HdLib::GeoLink;
 // The store as it is: null before Init, never created here.
 HdWorld* Store() { return HdStore().operator->(); }
 
+// ---- lookups: the part of a link a query reads; null when it is missing, or the link is ------------
+
 // Lane n of the link by position (n - 1); null for n outside 1 to the lane count.
-const HdLane* LaneAt(const HdLink& link, int laneNum) {
-  if (laneNum < 1 || static_cast<std::size_t>(laneNum) > link.vcthlLane.size()) return nullptr;
-  return &link.vcthlLane[static_cast<std::size_t>(laneNum) - 1];
+const HdLane* LaneAt(const HdLink* link, int laneNum) {
+  if (link == nullptr || laneNum < 1 || static_cast<std::size_t>(laneNum) > link->vcthlLane.size()) return nullptr;
+  return &link->vcthlLane[static_cast<std::size_t>(laneNum) - 1];
 }
 
-// The first lane whose nSeqNum is n.
-const HdLane* LaneBySeqNum(const HdLink& link, int laneNum) {
-  for (const HdLane& lane : link.vcthlLane) {
-    if (lane.nSeqNum == laneNum) return &lane;
-  }
-  return nullptr;
+// The link's first lane, in stored order, that `match` accepts.
+template <class Match>
+const HdLane* FirstLane(const HdLink* link, const Match& match) {
+  if (link == nullptr) return nullptr;
+  const auto found = std::find_if(link->vcthlLane.begin(), link->vcthlLane.end(), match);
+  return found == link->vcthlLane.end() ? nullptr : &*found;
 }
 
 // The first lane with that id (compared as long).
-const HdLane* LaneById(const HdLink& link, const HdLaneId& laneId) {
+const HdLane* LaneById(const HdLink* link, const HdLaneId& laneId) {
   const long wanted = laneId;
-  for (const HdLane& lane : link.vcthlLane) {
-    if (static_cast<long>(lane.liId) == wanted) return &lane;
+  return FirstLane(link, [wanted](const HdLane& lane) { return static_cast<long>(lane.liId) == wanted; });
+}
+
+// The edge at that position of vctheEdge.
+const HdEdge* EdgeAt(const HdLink* link, int index) {
+  if (link == nullptr || index < 0 || static_cast<std::size_t>(index) >= link->vctheEdge.size()) return nullptr;
+  return &link->vctheEdge[static_cast<std::size_t>(index)];
+}
+
+// The first edge with that lId.
+const HdEdge* EdgeById(const HdLink* link, long edgeId) {
+  const int index = HdLib::GetEdgeIndexById(link, edgeId);
+  return index < 0 ? nullptr : &link->vctheEdge[static_cast<std::size_t>(index)];
+}
+
+// The left or right edge of lane n (by position).
+const HdEdge* LaneEdge(const HdLink* link, int laneNum, bool left) {
+  const HdLane* lane = LaneAt(link, laneNum);
+  return lane == nullptr ? nullptr : EdgeById(link, left ? lane->lLeftEdgeId : lane->lRightEdgeId);
+}
+
+// The nearest ADAS sample of the first lane with that id that has samples.
+const HdLaneAdas* NearestAdas(const HdLink* link, const HdLaneId& laneId, const Point& p) {
+  const long wanted = laneId;
+  const HdLane* lane = FirstLane(link, [wanted](const HdLane& candidate) {
+    return static_cast<long>(candidate.liId) == wanted && !candidate.vctlaLaneAdas.empty();
+  });
+  if (lane == nullptr) return nullptr;
+  const HdLaneAdas* best = nullptr;  // stays null when every sample lies at NaN distance
+  double bestDis = DBL_MAX;
+  for (const HdLaneAdas& sample : lane->vctlaLaneAdas) {
+    const double dis = PointsDis(Point(sample.dLon, sample.dLat, 0.0), p);
+    if (bestDis > dis) {
+      bestDis = dis;
+      best = &sample;
+    }
+  }
+  return best;
+}
+
+// The first stop line of that nType.
+const ObjStopLine* StopLineOfType(const HdLink* link, int type) {
+  if (link == nullptr) return nullptr;
+  for (const ObjStopLine& stopLine : link->vctslStopLine) {
+    if (stopLine.nType == type) return &stopLine;
   }
   return nullptr;
 }
 
-const HdEdge* EdgeById(const HdLink& link, long edgeId) {
-  const int index = HdLib::GetEdgeIndexById(&link, edgeId);
-  return index < 0 ? nullptr : &link.vctheEdge[static_cast<std::size_t>(index)];
+// The first overhead object that lists lane n (by position).
+const ObjOverHead* OverHeadOfLane(const HdLink* link, int laneNum) {
+  const HdLane* lane = LaneAt(link, laneNum);
+  if (lane == nullptr) return nullptr;
+  const long laneId = lane->liId;
+  for (const ObjOverHead& overhead : link->vctOverHead) {
+    for (const HdLaneId& listed : overhead.vctlLaneId) {
+      if (static_cast<long>(listed) == laneId) return &overhead;
+    }
+  }
+  return nullptr;
 }
+
+// ---- what the attribute queries read ------------------------------------------------------------
+
+// The shape of most attribute queries: given the part a lookup found (null: none), copy its
+// field (a member pointer or a function of the part) into out and answer true; with no part,
+// leave out as it was and answer false. A list or string output is thereby replaced as a whole.
+template <class Part, class Field, class Out>
+bool CopyOut(const Part* part, const Field& field, Out& out) {
+  if (part == nullptr) return false;
+  out = std::invoke(field, *part);
+  return true;
+}
+
+// The part itself, for a query that hands out a copy of the whole record.
+constexpr auto kWhole = [](const auto& part) -> const auto& { return part; };
+
+int LaneCount(const HdLink& link) { return static_cast<int>(link.vcthlLane.size()); }
+int EdgeCount(const HdLink& link) { return static_cast<int>(link.vctheEdge.size()); }
+
+// nColor of the edge's first marking; 1 for an edge without markings.
+int FirstMarkColor(const HdEdge& edge) { return edge.vcthmMark.empty() ? 1 : edge.vcthmMark.front().nColor; }
+
+// strArrows followed by the strType of each arrow object, in order.
+std::string ArrowLetters(const HdLane& lane) {
+  std::string letters = lane.strArrows;
+  for (const ObjArrow& arrow : lane.vctarArrow) letters += arrow.strType;
+  return letters;
+}
+
+// ---- small helpers of the location queries --------------------------------------------------------
 
 double TupleDis(const std::vector<double>& a, const std::vector<double>& b) {
   return PointsDis(Point(a), Point(b));
@@ -65,111 +147,26 @@ double AddPathLength(double sum, const GeoLink& geo, std::size_t first, std::siz
   return sum;
 }
 
-// The nearest ADAS sample of the first lane with that id that has samples.
-const HdLaneAdas* NearestAdas(const HdLink* link, const HdLaneId& laneId, const Point& p) {
-  if (link == nullptr) return nullptr;
-  const long wanted = laneId;
-  for (const HdLane& lane : link->vcthlLane) {
-    if (static_cast<long>(lane.liId) != wanted || lane.vctlaLaneAdas.empty()) continue;
-    const HdLaneAdas* best = nullptr;
-    double bestDis = DBL_MAX;
-    for (const HdLaneAdas& sample : lane.vctlaLaneAdas) {
-      const double dis = PointsDis(Point(sample.dLon, sample.dLat, 0.0), p);
-      if (bestDis > dis) {
-        bestDis = dis;
-        best = &sample;
-      }
-    }
-    // Every sample at NaN distance: none is nearer than the largest double.
-    return best;
+// Every lane's strip lies between edges of its own link: when the bounds of all its edges
+// exclude the point, none of its lanes holds it.
+bool LinkExcludes(const Point& p, const XYZ& q, const HdLink& link) {
+  LaneBounds bounds;
+  for (const HdEdge& edge : link.vctheEdge) {
+    if (!bounds.Add(edge.vctvdGeoLink)) return false;
   }
-  return nullptr;
+  return bounds.Excludes(p, q);
+}
+
+// Ascending by link id; of links listed more than once, the first after sorting is kept.
+void SortOncePerId(std::vector<const HdLink*>& links) {
+  std::sort(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId < b->liId; });
+  links.erase(
+      std::unique(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
+      links.end());
 }
 
 bool TypeListed(const std::vector<int>& types, int type) {
   return std::find(types.begin(), types.end(), type) != types.end();
-}
-
-// ---- a quick, exact rejection for the lane test ----------------------------------------------------
-//
-// The lane test projects every edge vertex (tens per lane) and a request meets a dozen lanes,
-// most of them metres away. A lane can only hold the point when the point's projection q lies
-// strictly inside the plane bounding box of its vertices' projections, and one side of that box
-// can be bounded by projecting a point or two instead of every vertex: within one zone and away
-// from the poles the easting grows with longitude and the northing with latitude, so over the
-// vertices' longitude/latitude box [lon0, lon1] x [lat0, lat1] the largest easting lies on the
-// edge lon1, the smallest on lon0, the largest northing on lat1 and the smallest on lat0. Along
-// such an edge the easting changes monotonically with latitude on either side of the equator,
-// and the northing with longitude on either side of the central meridian, so each extreme lies
-// at an end of its edge or where the edge crosses the equator or the central meridian. The side
-// of the box the point lies on (in degrees) picks the one or two sides worth bounding; the test
-// itself compares plane values, as the lane test does. Whenever the premises might fail (two
-// zones, high latitudes, a value that is not finite, a tuple too short to read) nothing is
-// rejected and the full test runs, exceptions included. The margin dwarfs the rounding of the
-// series and of the triangle tests.
-
-constexpr double kZoneWidth = 3.0;       // the lane test's zones
-constexpr double kMaxBoundedLat = 80.0;  // degrees; beyond, nothing is rejected
-constexpr double kPlaneMargin = 0.01;    // metres
-
-struct DegreeBox {
-  double lon0 = DBL_MAX, lon1 = -DBL_MAX, lat0 = DBL_MAX, lat1 = -DBL_MAX;
-
-  // False when a tuple is too short or a coordinate is not finite or too far north or south.
-  bool Add(const GeoLink& line) {
-    for (const std::vector<double>& v : line) {
-      if (v.size() < 2) return false;
-      const double lon = v[0], lat = v[1];
-      if (!std::isfinite(lon) || !(std::fabs(lat) <= kMaxBoundedLat)) return false;
-      lon0 = std::min(lon0, lon);
-      lon1 = std::max(lon1, lon);
-      lat0 = std::min(lat0, lat);
-      lat1 = std::max(lat1, lat);
-    }
-    return true;
-  }
-};
-
-// Easting (x) or northing of the projections of the edge's ends and of its crossing with the
-// equator (easting) or the central meridian (northing), the largest or the smallest.
-double EdgeExtreme(bool easting, double fixed, double from, double to, double crossing, bool largest) {
-  double best = largest ? -DBL_MAX : DBL_MAX;
-  const double along[3] = {from, to, crossing};
-  const int count = from < crossing && crossing < to ? 3 : 2;
-  for (int i = 0; i < count; ++i) {
-    const XYZ v = easting ? P2XYZ(Point(fixed, along[i], 0.0)) : P2XYZ(Point(along[i], fixed, 0.0));
-    const double value = easting ? v.dX : v.dY;
-    best = largest ? std::max(best, value) : std::min(best, value);
-  }
-  return best;
-}
-
-// True when no triangle of vertices inside the degree box can hold the point p (projected q);
-// false when one might, or when no bound can be given.
-bool SurelyOutside(const Point& p, const XYZ& q, const DegreeBox& d) {
-  if (d.lon0 > d.lon1) return false;                         // no vertex
-  const int zone = TruncToInt((1.5 + d.lon0) / kZoneWidth);  // as the projection names zones
-  if (zone == INT_MIN || zone != TruncToInt((1.5 + d.lon1) / kZoneWidth)) return false;
-  const double meridian = zone * kZoneWidth;
-  if (p.dLon > d.lon1 && q.dX >= EdgeExtreme(true, d.lon1, d.lat0, d.lat1, 0.0, true) + kPlaneMargin) return true;
-  if (p.dLon < d.lon0 && q.dX <= EdgeExtreme(true, d.lon0, d.lat0, d.lat1, 0.0, false) - kPlaneMargin) return true;
-  if (p.dLat > d.lat1 && q.dY >= EdgeExtreme(false, d.lat1, d.lon0, d.lon1, meridian, true) + kPlaneMargin) {
-    return true;
-  }
-  return p.dLat < d.lat0 && q.dY <= EdgeExtreme(false, d.lat0, d.lon0, d.lon1, meridian, false) - kPlaneMargin;
-}
-
-bool LinkSurelyOutside(const Point& p, const XYZ& q, const HdLink& link) {
-  DegreeBox d;
-  for (const HdEdge& edge : link.vctheEdge) {
-    if (!d.Add(edge.vctvdGeoLink)) return false;
-  }
-  return SurelyOutside(p, q, d);
-}
-
-bool LaneSurelyOutside(const Point& p, const XYZ& q, const GeoLink& left, const GeoLink& right) {
-  DegreeBox d;
-  return d.Add(left) && d.Add(right) && SurelyOutside(p, q, d);
 }
 
 }  // namespace
@@ -217,6 +214,10 @@ int HdLib::GetEdgeIndexById(const HdLink* link, long edgeId) {
   return -1;
 }
 
+const HdLane* HdLib::GetLaneBySeqNum(const HdLink* link, int laneNum) {
+  return FirstLane(link, [laneNum](const HdLane& lane) { return lane.nSeqNum == laneNum; });
+}
+
 bool HdLib::GetLinkIdsInRect(const Point& p, float w, float h, std::vector<HdLinkId>& ids, bool load) const {
   HdWorld* store = Store();
   if (store == nullptr) return false;
@@ -239,11 +240,7 @@ bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const Hd
   store->CollectNodesInRect(P2R(p, w, h), found);
   if (found.empty()) return false;
   links.swap(found);
-  // A link held by several tiles comes back once per tile; keep one copy.
-  std::sort(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId < b->liId; });
-  links.erase(
-      std::unique(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
-      links.end());
+  SortOncePerId(links);  // a link held by several tiles comes back once per tile
   return true;
 }
 
@@ -252,14 +249,13 @@ bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::ve
   if (!GetDataNearby(p, 20.0f, 20.0f, nearby, GetDataNearby_param{}, true)) return false;
   const XYZ q = P2XYZ(p);
   for (const HdLink* link : nearby) {
-    // Every lane's strip lies between edges of its own link.
-    if (LinkSurelyOutside(p, q, *link)) continue;
+    if (LinkExcludes(p, q, *link)) continue;
     for (const HdLane& lane : link->vcthlLane) {
-      const int left = GetEdgeIndexById(link, lane.lLeftEdgeId);
-      const int right = GetEdgeIndexById(link, lane.lRightEdgeId);
-      if (left >= 0 && right >= 0 &&
-          LaneSurelyOutside(p, q, link->vctheEdge[static_cast<std::size_t>(left)].vctvdGeoLink,
-                            link->vctheEdge[static_cast<std::size_t>(right)].vctvdGeoLink)) {
+      const HdEdge* left = EdgeById(link, lane.lLeftEdgeId);
+      const HdEdge* right = EdgeById(link, lane.lRightEdgeId);
+      // A quick, exact rejection first: most nearby lanes lie metres away.
+      if (left != nullptr && right != nullptr &&
+          HdLibMath::IsClearOfRecArea(p, q, left->vctvdGeoLink, right->vctvdGeoLink)) {
         continue;
       }
       if (IsPointInLane(p, link, lane)) {
@@ -272,11 +268,11 @@ bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::ve
 }
 
 bool HdLib::IsPointInLane(const Point& p, const HdLink* link, const HdLane& lane) {
-  const int left = GetEdgeIndexById(link, lane.lLeftEdgeId);
-  const int right = GetEdgeIndexById(link, lane.lRightEdgeId);
-  if (left < 0 || right < 0) return false;
-  const GeoLink& leftGeo = link->vctheEdge[static_cast<std::size_t>(left)].vctvdGeoLink;
-  const GeoLink& rightGeo = link->vctheEdge[static_cast<std::size_t>(right)].vctvdGeoLink;
+  const HdEdge* left = EdgeById(link, lane.lLeftEdgeId);
+  const HdEdge* right = EdgeById(link, lane.lRightEdgeId);
+  if (left == nullptr || right == nullptr) return false;
+  const GeoLink& leftGeo = left->vctvdGeoLink;
+  const GeoLink& rightGeo = right->vctvdGeoLink;
   if (leftGeo.empty() || rightGeo.empty()) return false;
   // Edges whose first vertices lie farther apart than the lane is wide (plus 2 m of slack)
   // were digitised in opposite directions.
@@ -352,80 +348,41 @@ bool HdLib::GetNearestPointfromLaneGeo(const Point& p, Point& foot, double& dist
 // ---- link attributes ------------------------------------------------------------------------------
 
 bool HdLib::GetLinkLength(const HdLinkId& id, double& length) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  length = link->dLength;
-  return true;
+  return CopyOut(GetLinkData(id), &HdLink::dLength, length);
 }
-
 bool HdLib::GetLinkType(const HdLinkId& id, int& type) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  type = link->nType;
-  return true;
+  return CopyOut(GetLinkData(id), &HdLink::nType, type);
 }
-
 bool HdLib::GetLinkStartAngle(const HdLinkId& id, double& angle) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  angle = link->dStartAngle;
-  return true;
+  return CopyOut(GetLinkData(id), &HdLink::dStartAngle, angle);
 }
-
 bool HdLib::GetLinkSpeedLimit(const HdLinkId& id, int& speedLimit) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  speedLimit = link->nSpeedLimit;
-  return true;
+  return CopyOut(GetLinkData(id), &HdLink::nSpeedLimit, speedLimit);
 }
-
 bool HdLib::GetLinkRank(const HdLinkId& id, int& rank) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  rank = link->nRank;
-  return true;
+  return CopyOut(GetLinkData(id), &HdLink::nRank, rank);
 }
-
-bool HdLib::GetLaneCnt(const HdLinkId& id, int& count) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  count = static_cast<int>(link->vcthlLane.size());
-  return true;
-}
-
-bool HdLib::GetEdgeCnt(const HdLinkId& id, int& count) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  count = static_cast<int>(link->vctheEdge.size());
-  return true;
-}
+bool HdLib::GetLaneCnt(const HdLinkId& id, int& count) const { return CopyOut(GetLinkData(id), LaneCount, count); }
+bool HdLib::GetEdgeCnt(const HdLinkId& id, int& count) const { return CopyOut(GetLinkData(id), EdgeCount, count); }
 
 bool HdLib::GetLinkPre(const HdLinkId& id, std::vector<HdLinkId>& pre) const {
   const HdLink* link = GetLinkData(id);
-  if (link == nullptr || link->vctliPreLinkId.empty()) return false;
-  pre = link->vctliPreLinkId;
-  return true;
+  return link != nullptr && !link->vctliPreLinkId.empty() && CopyOut(link, &HdLink::vctliPreLinkId, pre);
 }
 
 bool HdLib::GetLinkNext(const HdLinkId& id, std::vector<HdLinkId>& nxt) const {
   const HdLink* link = GetLinkData(id);
-  if (link == nullptr || link->vctliNxtLinkId.empty()) return false;
-  nxt = link->vctliNxtLinkId;
-  return true;
+  return link != nullptr && !link->vctliNxtLinkId.empty() && CopyOut(link, &HdLink::vctliNxtLinkId, nxt);
 }
 
 bool HdLib::GetLinkPreNxt(const HdLinkId& id, std::vector<HdLinkId>& pre, std::vector<HdLinkId>& nxt) const {
   const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  pre = link->vctliPreLinkId;
-  nxt = link->vctliNxtLinkId;
-  return true;
+  return CopyOut(link, &HdLink::vctliPreLinkId, pre) && CopyOut(link, &HdLink::vctliNxtLinkId, nxt);
 }
 
 bool HdLib::GetLinkNext(const HdLinkId& id, int laneNum, std::vector<HdLinkId>& nxt) const {
   const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  const HdLane* lane = LaneAt(*link, laneNum);
+  const HdLane* lane = LaneAt(link, laneNum);
   if (lane == nullptr || link->vctliNxtLinkId.empty()) return false;
   const long laneId = lane->liId;
   std::vector<const HdLink*> continuing;
@@ -438,11 +395,7 @@ bool HdLib::GetLinkNext(const HdLinkId& id, int laneNum, std::vector<HdLinkId>& 
       }
     }
   }
-  std::sort(continuing.begin(), continuing.end(),
-            [](const HdLink* a, const HdLink* b) { return a->liId < b->liId; });
-  continuing.erase(std::unique(continuing.begin(), continuing.end(),
-                               [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
-                   continuing.end());
+  SortOncePerId(continuing);
   for (const HdLink* next : continuing) nxt.push_back(next->liId);
   return true;
 }
@@ -452,212 +405,89 @@ bool HdLib::GetLinkLimitValue(const HdLinkId& /*id*/, int /*kind*/, int& /*value
 // ---- lane attributes, by lane number ---------------------------------------------------------------
 
 bool HdLib::GetLaneType(const HdLinkId& id, int laneNum, int& type) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
-  if (lane == nullptr) return false;
-  type = lane->nType;
-  return true;
+  return CopyOut(LaneAt(GetLinkData(id), laneNum), &HdLane::nType, type);
 }
-
 bool HdLib::GetLaneWidth(const HdLinkId& id, int laneNum, int& width) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
-  if (lane == nullptr) return false;
-  width = lane->nWidth;
-  return true;
+  return CopyOut(LaneAt(GetLinkData(id), laneNum), &HdLane::nWidth, width);
 }
-
 bool HdLib::GetLaneEdgeId(const HdLinkId& id, int laneNum, bool left, long& edgeId) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
-  if (lane == nullptr) return false;
-  edgeId = left ? lane->lLeftEdgeId : lane->lRightEdgeId;
-  return true;
+  return CopyOut(LaneAt(GetLinkData(id), laneNum), left ? &HdLane::lLeftEdgeId : &HdLane::lRightEdgeId, edgeId);
 }
-
 bool HdLib::GetLaneNext(const HdLinkId& id, int laneNum, std::vector<HdLaneId>& nxt) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
-  if (lane == nullptr) return false;
-  nxt = lane->vctliNxtLaneId;
-  return true;
+  return CopyOut(LaneAt(GetLinkData(id), laneNum), &HdLane::vctliNxtLaneId, nxt);
 }
-
 bool HdLib::GetLaneEdgeCrossType(const HdLinkId& id, int laneNum, bool left, int& crossType) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
-  if (lane == nullptr) return false;
-  const HdEdge* edge = EdgeById(*link, left ? lane->lLeftEdgeId : lane->lRightEdgeId);
-  if (edge == nullptr) return false;
-  crossType = edge->nCross;
-  return true;
+  return CopyOut(LaneEdge(GetLinkData(id), laneNum, left), &HdEdge::nCross, crossType);
 }
-
 bool HdLib::GetLaneEdgeGeoLink(const HdLinkId& id, int laneNum, bool left, GeoLink& geo) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
-  if (lane == nullptr) return false;
-  const HdEdge* edge = EdgeById(*link, left ? lane->lLeftEdgeId : lane->lRightEdgeId);
-  if (edge == nullptr) return false;
-  geo = edge->vctvdGeoLink;
-  return true;
+  return CopyOut(LaneEdge(GetLinkData(id), laneNum, left), &HdEdge::vctvdGeoLink, geo);
 }
 
 bool HdLib::IsLaneContainArrow(const HdLinkId& id, int laneNum, char letter) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
+  const HdLane* lane = LaneAt(GetLinkData(id), laneNum);
   return lane != nullptr && lane->strArrows.find(letter) != std::string::npos;
 }
 
 bool HdLib::GetLaneId(const HdLinkId& id, int laneNum, HdLaneId& laneId) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneBySeqNum(*link, laneNum);
-  if (lane == nullptr) return false;
-  laneId = lane->liId;
-  return true;
+  return CopyOut(GetLaneBySeqNum(GetLinkData(id), laneNum), &HdLane::liId, laneId);
 }
-
 bool HdLib::GetLaneGeoLink(const HdLinkId& id, int laneNum, GeoLink& geo) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneBySeqNum(*link, laneNum);
-  if (lane == nullptr) return false;
-  geo = lane->vctvdGeoLink;
-  return true;
+  return CopyOut(GetLaneBySeqNum(GetLinkData(id), laneNum), &HdLane::vctvdGeoLink, geo);
 }
-
-bool HdLib::GetLaneData(const HdLinkId& id, int laneNum, HdLane& laneOut) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneBySeqNum(*link, laneNum);
-  if (lane == nullptr) return false;
-  laneOut = *lane;
-  return true;
+bool HdLib::GetLaneData(const HdLinkId& id, int laneNum, HdLane& lane) const {
+  return CopyOut(GetLaneBySeqNum(GetLinkData(id), laneNum), kWhole, lane);
 }
 
 // ---- lane attributes, by lane id ------------------------------------------------------------------
 
 bool HdLib::GetLaneNum(const HdLinkId& id, const HdLaneId& laneId, int& laneNum) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneById(*link, laneId);
-  if (lane == nullptr) return false;
-  laneNum = lane->nSeqNum;
-  return true;
+  return CopyOut(LaneById(GetLinkData(id), laneId), &HdLane::nSeqNum, laneNum);
 }
-
 bool HdLib::GetLaneNext(const HdLinkId& id, const HdLaneId& laneId, std::vector<HdLaneId>& nxt) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneById(*link, laneId);
-  if (lane == nullptr) return false;
-  nxt = lane->vctliNxtLaneId;
-  return true;
+  return CopyOut(LaneById(GetLinkData(id), laneId), &HdLane::vctliNxtLaneId, nxt);
 }
-
 bool HdLib::GetLaneGeoLink(const HdLinkId& id, const HdLaneId& laneId, GeoLink& geo) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneById(*link, laneId);
-  if (lane == nullptr) return false;
-  geo = lane->vctvdGeoLink;
-  return true;
+  return CopyOut(LaneById(GetLinkData(id), laneId), &HdLane::vctvdGeoLink, geo);
 }
-
 bool HdLib::GetLaneArrow(const HdLinkId& id, const HdLaneId& laneId, std::string& arrows) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneById(*link, laneId);
-  if (lane == nullptr) return false;
-  std::string letters = lane->strArrows;
-  for (const ObjArrow& arrow : lane->vctarArrow) letters += arrow.strType;
-  arrows = std::move(letters);
-  return true;
+  return CopyOut(LaneById(GetLinkData(id), laneId), ArrowLetters, arrows);
 }
 
 bool HdLib::GetLaneCurvature(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& curvature) const {
-  const HdLaneAdas* sample = NearestAdas(GetLinkData(id), laneId, p);
-  if (sample == nullptr) return false;
-  curvature = sample->dOutCurvature;
-  return true;
+  return CopyOut(NearestAdas(GetLinkData(id), laneId, p), &HdLaneAdas::dOutCurvature, curvature);
 }
-
 bool HdLib::GetLaneRoll(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& roll) const {
-  const HdLaneAdas* sample = NearestAdas(GetLinkData(id), laneId, p);
-  if (sample == nullptr) return false;
-  roll = sample->dOutRoll;
-  return true;
+  return CopyOut(NearestAdas(GetLinkData(id), laneId, p), &HdLaneAdas::dOutRoll, roll);
 }
-
 bool HdLib::GetLanePitch(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& pitch) const {
-  const HdLaneAdas* sample = NearestAdas(GetLinkData(id), laneId, p);
-  if (sample == nullptr) return false;
-  pitch = sample->dOutPitch;
-  return true;
+  return CopyOut(NearestAdas(GetLinkData(id), laneId, p), &HdLaneAdas::dOutPitch, pitch);
 }
-
 bool HdLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth) const {
-  const HdLaneAdas* sample = NearestAdas(GetLinkData(id), laneId, p);
-  if (sample == nullptr) return false;
-  azimuth = sample->dOutAzimuth;
-  return true;
+  return CopyOut(NearestAdas(GetLinkData(id), laneId, p), &HdLaneAdas::dOutAzimuth, azimuth);
 }
 
 // ---- edge attributes -------------------------------------------------------------------------------
 
 bool HdLib::GetEdgeId(const HdLinkId& id, int index, long& edgeId) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr || index < 0 || static_cast<std::size_t>(index) >= link->vctheEdge.size()) return false;
-  edgeId = link->vctheEdge[static_cast<std::size_t>(index)].lId;
-  return true;
+  return CopyOut(EdgeAt(GetLinkData(id), index), &HdEdge::lId, edgeId);
 }
-
 bool HdLib::GetEdgeCross(const HdLinkId& id, long edgeId, int& cross) const {
-  const HdLink* link = GetLinkData(id);
-  const HdEdge* edge = link == nullptr ? nullptr : EdgeById(*link, edgeId);
-  if (edge == nullptr) return false;
-  cross = edge->nCross;
-  return true;
+  return CopyOut(EdgeById(GetLinkData(id), edgeId), &HdEdge::nCross, cross);
 }
-
 bool HdLib::GetEdgeColor(const HdLinkId& id, long edgeId, int& color) const {
-  const HdLink* link = GetLinkData(id);
-  const HdEdge* edge = link == nullptr ? nullptr : EdgeById(*link, edgeId);
-  if (edge == nullptr) return false;
-  color = edge->vcthmMark.empty() ? 1 : edge->vcthmMark.front().nColor;
-  return true;
+  return CopyOut(EdgeById(GetLinkData(id), edgeId), FirstMarkColor, color);
 }
-
 bool HdLib::GetEdgeGeoLink(const HdLinkId& id, long edgeId, GeoLink& geo) const {
-  const HdLink* link = GetLinkData(id);
-  const HdEdge* edge = link == nullptr ? nullptr : EdgeById(*link, edgeId);
-  if (edge == nullptr) return false;
-  geo = edge->vctvdGeoLink;
-  return true;
+  return CopyOut(EdgeById(GetLinkData(id), edgeId), &HdEdge::vctvdGeoLink, geo);
 }
 
 // ---- road objects ------------------------------------------------------------------------------------
 
 bool HdLib::GetStopLineGeoLink(const HdLinkId& id, int type, GeoLink& geo) const {
-  const HdLink* link = GetLinkData(id);
-  if (link == nullptr) return false;
-  for (const ObjStopLine& stopLine : link->vctslStopLine) {
-    if (stopLine.nType == type) {
-      geo = stopLine.vctvdGeoLink;
-      return true;
-    }
-  }
-  return false;
+  return CopyOut(StopLineOfType(GetLinkData(id), type), &ObjStopLine::vctvdGeoLink, geo);
 }
-
 bool HdLib::GetOverHeadGeoLink(const HdLinkId& id, int laneNum, int /*unused*/, GeoLink& geo) const {
-  const HdLink* link = GetLinkData(id);
-  const HdLane* lane = link == nullptr ? nullptr : LaneAt(*link, laneNum);
-  if (lane == nullptr) return false;
-  const long laneId = lane->liId;
-  for (const ObjOverHead& overhead : link->vctOverHead) {
-    for (const HdLaneId& listed : overhead.vctlLaneId) {
-      if (static_cast<long>(listed) == laneId) {
-        geo = overhead.vctvdGeoLink;
-        return true;
-      }
-    }
-  }
-  return false;
+  return CopyOut(OverHeadOfLane(GetLinkData(id), laneNum), &ObjOverHead::vctvdGeoLink, geo);
 }
 
 // The map data carry no traffic-light geometry and no sign attributes for these to read:

@@ -13,8 +13,8 @@
 // - A link lookup loads the tiles the id lists; a box search loads the tiles of the box. A
 //   malformed JSON tile met on the way raises ajson::exception through the query.
 // - Lane number n names the lane at position n - 1 of the link's vcthlLane (1 <= n <= lane
-//   count), except GetLaneId, GetLaneGeoLink (by number) and GetLaneData, which take the
-//   first lane whose nSeqNum equals n.
+//   count), except GetLaneId, GetLaneGeoLink (by number), GetLaneData and GetLaneBySeqNum,
+//   which take the first lane whose nSeqNum equals n.
 // - Boxes are half-sizes in metres, east-west (w) and north-south (h), in the 3-degree
 //   Gauss-Krueger plane around the point (P2R); distances are haversine metres.
 // - A coordinate tuple with fewer than two values raises std::invalid_argument where a query
@@ -58,6 +58,9 @@ class HdLib {
   std::set<HdLinkId> GetNodeIdsInRect(const Rect2D& rect) const;
   // Position of the link's first edge with that lId, or -1 (also for a null link).
   static int GetEdgeIndexById(const HdLink* link, long edgeId);
+  // The link's first lane whose nSeqNum is laneNum, in place; null when no lane carries that
+  // number, and for a null link.
+  static const HdLane* GetLaneBySeqNum(const HdLink* link, int laneNum);
   // The ids of the links with a quadtree entry inside the box around p, ascending by lValue
   // and once each; ids is replaced (emptied when none). With load true the box's tiles are
   // loaded first (a box search loads them anyway). True once the store exists.
@@ -181,8 +184,6 @@ class HdLib {
                               std::vector<const HdLane*>& lanes);
   static bool GetLanesOutTypes(const std::vector<int>& types, const HdLink* link,
                                std::vector<const HdLane*>& lanes);
-
-  // The lane and link endpoint graph builds on the operations above.
 
   static std::shared_ptr<HdLib> m_spInstance;  // empty until the first GetInstance
 };

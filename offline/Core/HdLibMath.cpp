@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstddef>
 
@@ -197,6 +198,83 @@ bool HdLibMath::GetNearestPointFromArray(const Point& p, const Line& line, Point
   }
   dist = best;
   return true;
+}
+
+// ---- lane bounds --------------------------------------------------------------------------------
+//
+// A lane can only hold the point when the point's projection q lies strictly inside the plane
+// bounding box of its vertices' projections, and one side of that box can be bounded by
+// projecting a point or two instead of every vertex: within one zone and away from the poles
+// the easting grows with longitude and the northing with latitude, so over the vertices'
+// longitude/latitude box [lon0, lon1] x [lat0, lat1] the largest easting lies on the edge lon1,
+// the smallest on lon0, the largest northing on lat1 and the smallest on lat0. Along such an
+// edge the easting changes monotonically with latitude on either side of the equator, and the
+// northing with longitude on either side of the central meridian, so each extreme lies at an
+// end of its edge or where the edge crosses the equator or the central meridian. The side of
+// the box the point lies on (in degrees) picks the one or two sides worth bounding; the test
+// itself compares plane values, as the strip test does. The margin dwarfs the rounding of the
+// series and of the triangle tests.
+
+namespace {
+
+constexpr double kZoneWidth = 3.0;       // the strip test's zones
+constexpr double kMaxBoundedLat = 80.0;  // degrees; beyond, nothing is rejected
+constexpr double kPlaneMargin = 0.01;    // metres
+
+// Easting (x) or northing of the projections of the edge's ends and of its crossing with the
+// equator (easting) or the central meridian (northing), the largest or the smallest.
+double EdgeExtreme(bool easting, double fixed, double from, double to, double crossing, bool largest) {
+  double best = largest ? -DBL_MAX : DBL_MAX;
+  const double along[3] = {from, to, crossing};
+  const int count = from < crossing && crossing < to ? 3 : 2;
+  for (int i = 0; i < count; ++i) {
+    const XYZ v = easting ? P2XYZ(Point(fixed, along[i], 0.0)) : P2XYZ(Point(along[i], fixed, 0.0));
+    const double value = easting ? v.dX : v.dY;
+    best = largest ? std::max(best, value) : std::min(best, value);
+  }
+  return best;
+}
+
+}  // namespace
+
+bool LaneBounds::Add(const Line& line) {
+  if (!m_bBounded) return false;
+  // Kept in locals: the compiler cannot rule out that the vertices alias the members.
+  double lon0 = m_dLon0, lon1 = m_dLon1, lat0 = m_dLat0, lat1 = m_dLat1;
+  for (const std::vector<double>& v : line) {
+    if (v.size() < 2 || !std::isfinite(v[0]) || !(std::fabs(v[1]) <= kMaxBoundedLat)) {
+      m_bBounded = false;
+      return false;
+    }
+    lon0 = std::min(lon0, v[0]);
+    lon1 = std::max(lon1, v[0]);
+    lat0 = std::min(lat0, v[1]);
+    lat1 = std::max(lat1, v[1]);
+  }
+  m_dLon0 = lon0, m_dLon1 = lon1, m_dLat0 = lat0, m_dLat1 = lat1;
+  return true;
+}
+
+bool LaneBounds::Excludes(const Point& p, const XYZ& q) const {
+  if (!m_bBounded || m_dLon0 > m_dLon1) return false;         // no bound, or no vertex
+  const int zone = TruncToInt((1.5 + m_dLon0) / kZoneWidth);  // as the projection names zones
+  if (zone == INT_MIN || zone != TruncToInt((1.5 + m_dLon1) / kZoneWidth)) return false;
+  const double meridian = zone * kZoneWidth;
+  if (p.dLon > m_dLon1 && q.dX >= EdgeExtreme(true, m_dLon1, m_dLat0, m_dLat1, 0.0, true) + kPlaneMargin) {
+    return true;
+  }
+  if (p.dLon < m_dLon0 && q.dX <= EdgeExtreme(true, m_dLon0, m_dLat0, m_dLat1, 0.0, false) - kPlaneMargin) {
+    return true;
+  }
+  if (p.dLat > m_dLat1 && q.dY >= EdgeExtreme(false, m_dLat1, m_dLon0, m_dLon1, meridian, true) + kPlaneMargin) {
+    return true;
+  }
+  return p.dLat < m_dLat0 && q.dY <= EdgeExtreme(false, m_dLat0, m_dLon0, m_dLon1, meridian, false) - kPlaneMargin;
+}
+
+bool HdLibMath::IsClearOfRecArea(const Point& p, const XYZ& q, const Line& first, const Line& second) {
+  LaneBounds bounds;
+  return bounds.Add(first) && bounds.Add(second) && bounds.Excludes(p, q);
 }
 
 }  // namespace ql

@@ -1,5 +1,6 @@
-#pragma once  // HdLibMath.h: point-in-lane, triangle and perpendicular-foot tests on stored lane lines
+#pragma once  // HdLibMath.h: point-in-lane, lane-bounds, triangle and foot tests on stored lane lines
 
+#include <cfloat>
 #include <vector>
 
 #include "CoordSys.h"
@@ -43,6 +44,33 @@ class HdLibMath {
   // minima; an empty line gives (0, 0, 0), DBL_MAX and 0. Always returns true.
   static bool GetNearestPointFromArray(const Point& p, const std::vector<std::vector<double>>& line,
                                        Point& nearest, double& dist, int& index);
+
+  // A cheap, exact rejection for IsInRecArea: true only when IsInRecArea(p, first, second, r)
+  // is false for either r, false whenever it might hold p (see LaneBounds). q is P2XYZ(p),
+  // computed once by a caller that asks for many lanes. Tuples the bounds cannot read are left
+  // to IsInRecArea, exceptions included.
+  static bool IsClearOfRecArea(const Point& p, const XYZ& q, const std::vector<std::vector<double>>& first,
+                               const std::vector<std::vector<double>>& second);
+};
+
+// The longitude/latitude box of the vertices of some lines, and bounds from it on their
+// projections: a point beyond the bounds lies in no triangle with corners among those
+// vertices, so no strip test on lines of them can hold it. It saves projecting every vertex
+// of a lane that lies metres away. Where the bounds could be wrong (vertices in two zones,
+// beyond 80 degrees of latitude, a coordinate that is not finite, a tuple too short to read)
+// the box rejects nothing.
+class LaneBounds {
+ public:
+  // Widens the box by the line's vertices. False, and the box rejects nothing from then on,
+  // when one of them gives no bound.
+  bool Add(const std::vector<std::vector<double>>& line);
+  // Whether p, projected q = P2XYZ(p), lies beyond the bounds by more than a safety margin
+  // of 1 cm. False for a box without vertices.
+  bool Excludes(const Point& p, const XYZ& q) const;
+
+ private:
+  bool m_bBounded = true;  // false once a vertex gave no bound
+  double m_dLon0 = DBL_MAX, m_dLon1 = -DBL_MAX, m_dLat0 = DBL_MAX, m_dLat1 = -DBL_MAX;  // degrees
 };
 
 }  // namespace ql

@@ -6,8 +6,6 @@
 #include <iostream>
 #include <limits>
 
-#include "HdLib.h"
-
 namespace ql {
 
 namespace {
@@ -106,7 +104,7 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   // The record itself, read in place: the lists and the lane line are not copied. Once a
   // link was found its tiles are cached for good, so every later lookup of it finds the
   // same record.
-  const HdLink* record = HdLib::GetInstance()->GetLinkData(link);
+  const HdLink* record = m_mapLib.GetLinkData(link);
   if (record != nullptr) {  // a missing link gives empty lists; the next step fails for it
     for (const HdLinkId& id : record->vctliPreLinkId) preIds.push_back(id.lValue);
     for (const HdLinkId& id : record->vctliNxtLinkId) nxtIds.push_back(id.lValue);
@@ -142,21 +140,13 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   // A lane stored without a line has no foot point: the foot of an empty line would be (0, 0),
   // reported as found, so the request fails here as for a line that cannot be read. The line
   // is the first lane numbered `number` (by nSeqNum), as GetLaneGeoLink takes it.
-  const MapLib::GeoLink* geometry = nullptr;
-  if (record != nullptr) {
-    for (const HdLane& candidate : record->vcthlLane) {
-      if (candidate.nSeqNum == number) {
-        geometry = &candidate.vctvdGeoLink;
-        break;
-      }
-    }
-  }
-  if (geometry == nullptr || geometry->empty()) {
+  const HdLane* numbered = m_mapLib.GetLaneBySeqNum(record, number);
+  if (numbered == nullptr || numbered->vctvdGeoLink.empty()) {
     foot = Point();
     return false;
   }
   double distance = 0.0;
-  if (!m_mapLib.GetPerpendicularFoot(p, *geometry, foot, distance)) {
+  if (!m_mapLib.GetPerpendicularFoot(p, numbered->vctvdGeoLink, foot, distance)) {
     return out.Fail(Outputs::kFoot, "get lane foot point failed.");
   }
   return true;

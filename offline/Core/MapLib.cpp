@@ -58,6 +58,11 @@ bool MapLib::BFSLinks(const HdLinkId& start, double& distance, bool forward, boo
 
 // ---- forwarders -------------------------------------------------------------------------------
 
+const HdLink* MapLib::GetLinkData(const HdLinkId& id) const { return m_spHdLib->GetLinkData(id); }
+const HdLane* MapLib::GetLaneBySeqNum(const HdLink* link, int laneNum) const {
+  return HdLib::GetLaneBySeqNum(link, laneNum);
+}
+
 bool MapLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {
   return m_spHdLib->GetLocateLanes(p, links, lanes);
 }

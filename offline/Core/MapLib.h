@@ -36,6 +36,13 @@ class MapLib {
   bool BFSLinks(const HdLinkId& start, double& distance, bool forward, bool& found, double maxDistance,
                 HdLinkId& foundId) const;
 
+  // ---- records in place ---------------------------------------------------------------------
+  // The loaded link, and its first lane numbered laneNum (by nSeqNum), where the tile cache
+  // keeps them: a request reads their lists and lane line without copying them. Null when
+  // missing (see HdLib::GetLinkData and HdLib::GetLaneBySeqNum); valid for the process's life.
+  const HdLink* GetLinkData(const HdLinkId& id) const;
+  const HdLane* GetLaneBySeqNum(const HdLink* link, int laneNum) const;
+
   // ---- location ---------------------------------------------------------------------------
   bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const;
   bool GetIsInCross(const Point& p) const;

@@ -1,8 +1,10 @@
 // Lane geometry in the plane: the triangle test, the strip between two edge lines
-// (paired walk plus fan, forward and reversed), the perpendicular foot with its
-// whole-metre distance and vertex fallback, and the nearest vertex by sphere distance.
+// (paired walk plus fan, forward and reversed), the bounds that reject a point before the
+// strip test, the perpendicular foot with its whole-metre distance and vertex fallback,
+// and the nearest vertex by sphere distance.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <limits>
@@ -211,6 +213,141 @@ TEST(StripEdges, AgreesWithTheRectangleItCovers) {
       ASSERT_EQ(HdLibMath::IsInRecArea(At({e, n}), left, right, false), inRect) << e << ", " << n;
     }
   }
+}
+
+// ---- lane bounds -------------------------------------------------------------
+
+// Two north-running edge lines in degrees, `width` degrees apart, `vertices` vertices each.
+struct DegreeLane {
+  Line left, right;
+};
+
+DegreeLane MakeDegreeLane(double lon, double lat0, double lat1, double width, int vertices) {
+  DegreeLane lane;
+  for (int i = 0; i < vertices; ++i) {
+    const double lat = lat0 + (lat1 - lat0) * i / (vertices - 1);
+    lane.left.push_back({lon, lat});
+    lane.right.push_back({lon + width, lat});
+  }
+  return lane;
+}
+
+// The bounds only pay if they reject; they are only sound if they never reject a point the
+// strip holds, whichever way the first line is walked. Probed over a grid around lanes where
+// the projection bends differently: the central meridian, the equator, the south, the last
+// bounded latitude, and a bent lane laid out in the plane.
+TEST(LaneBounds, NeverRejectAPointTheStripHolds) {
+  struct Case {
+    const char* name;
+    DegreeLane lane;
+  };
+  std::vector<Local> bentLeft, bentRight;
+  for (int a = 0; a <= 90; a += 10) {
+    const double t = a * 3.14159265358979 / 180.0;
+    bentLeft.push_back({20 * std::cos(t), 20 * std::sin(t)});
+    bentRight.push_back({23.5 * std::cos(t), 23.5 * std::sin(t)});
+  }
+  const Case cases[] = {
+      {"AcrossTheCentralMeridian", MakeDegreeLane(116.99998, 39.95, 39.9503, 0.00004, 7)},
+      {"AcrossTheEquator", MakeDegreeLane(10.0, -0.00015, 0.00015, 0.00003, 5)},
+      {"South", MakeDegreeLane(7.6, -33.9003, -33.9, 0.00004, 5)},
+      {"LastBoundedLatitude", MakeDegreeLane(20.0, 79.9995, 79.9998, 0.0002, 5)},
+      {"BentInThePlane", {MakeLine(bentLeft), MakeLine(bentRight)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    double lon0 = 1e9, lon1 = -1e9, lat0 = 1e9, lat1 = -1e9;
+    for (const Line* line : {&c.lane.left, &c.lane.right}) {
+      for (const std::vector<double>& v : *line) {
+        lon0 = std::min(lon0, v[0]), lon1 = std::max(lon1, v[0]);
+        lat0 = std::min(lat0, v[1]), lat1 = std::max(lat1, v[1]);
+      }
+    }
+    int held = 0, rejected = 0;
+    for (int i = -10; i <= 50; ++i) {
+      for (int j = -10; j <= 50; ++j) {
+        const Point p(lon0 + (lon1 - lon0) * i / 40, lat0 + (lat1 - lat0) * j / 40, 0);
+        const bool clear = HdLibMath::IsClearOfRecArea(p, ql::P2XYZ(p), c.lane.left, c.lane.right);
+        const bool in = HdLibMath::IsInRecArea(p, c.lane.left, c.lane.right, false) ||
+                        HdLibMath::IsInRecArea(p, c.lane.left, c.lane.right, true);
+        ASSERT_FALSE(clear && in) << i << ", " << j;
+        held += in;
+        rejected += clear;
+      }
+    }
+    EXPECT_GT(held, 100) << "the grid must reach into the strip";
+    EXPECT_GT(rejected, 61 * 61 / 3) << "the bounds must reject most of what lies beyond the box";
+  }
+}
+
+TEST(LaneBounds, RejectBeyondEverySideOfTheBoxAndNotWithinTheMargin) {
+  // Just east of a central meridian lines of longitude and of latitude run straight along
+  // the plane axes (to well under a millimetre here), so the bounds sit on the vertices' own
+  // plane box and the 1 cm margin shows.
+  const DegreeLane lane = MakeDegreeLane(117.00001, 39.9, 39.9003, 0.00004, 4);
+  double x0 = DBL_MAX, x1 = -DBL_MAX, y0 = DBL_MAX, y1 = -DBL_MAX;
+  for (const Line* line : {&lane.left, &lane.right}) {
+    for (const std::vector<double>& v : *line) {
+      const XYZ q = ql::P2XYZ(Point(v));
+      x0 = std::min(x0, q.dX), x1 = std::max(x1, q.dX), y0 = std::min(y0, q.dY), y1 = std::max(y1, q.dY);
+    }
+  }
+  const double xm = (x0 + x1) / 2, ym = (y0 + y1) / 2;
+  struct Case {
+    const char* name;
+    double x, y;  // plane position of the probe
+    bool clear;
+  };
+  const Case cases[] = {
+      {"TwoCentimetresWest", x0 - 0.02, ym, true},     {"TwoCentimetresEast", x1 + 0.02, ym, true},
+      {"TwoCentimetresSouth", xm, y0 - 0.02, true},    {"TwoCentimetresNorth", xm, y1 + 0.02, true},
+      {"BeyondACorner", x1 + 0.5, y1 + 0.5, true},     {"InTheStrip", xm, ym, false},
+      {"FiveMillimetresWest", x0 - 0.005, ym, false},  {"FiveMillimetresEast", x1 + 0.005, ym, false},
+      {"FiveMillimetresSouth", xm, y0 - 0.005, false}, {"FiveMillimetresNorth", xm, y1 + 0.005, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Point p = ql::XYZ2P(XYZ(c.x, c.y, 0));
+    EXPECT_EQ(HdLibMath::IsClearOfRecArea(p, ql::P2XYZ(p), lane.left, lane.right), c.clear);
+  }
+}
+
+TEST(LaneBounds, RejectNothingWhereTheyCannotBound) {
+  struct Case {
+    const char* name;
+    Line line;
+    bool readable;  // whether Add reads every vertex
+    Point p;        // far from the line, so any bound would reject it
+  };
+  const Case cases[] = {
+      {"TwoZones", {{118.4999, 39.95}, {118.5001, 39.9501}}, true, Point(118.51, 39.95, 0)},
+      {"BeyondEightyDegrees", {{20.0, 80.0001}, {20.0001, 80.0002}}, false, Point(20.01, 80.0001, 0)},
+      {"NaNLongitude", {{kNaN, 39.9}, {116.38, 39.9}}, false, Point(116.39, 39.9, 0)},
+      {"InfiniteLongitude", {{HUGE_VAL, 39.9}, {116.38, 39.9}}, false, Point(116.39, 39.9, 0)},
+      {"NaNLatitude", {{116.38, kNaN}, {116.38, 39.9}}, false, Point(116.39, 39.9, 0)},
+      {"ShortTuple", {{116.38}, {116.38, 39.9}}, false, Point(116.39, 39.9, 0)},
+      {"NoVertex", {}, true, Point(116.39, 39.9, 0)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const XYZ q = ql::P2XYZ(c.p);
+    ql::LaneBounds bounds;
+    EXPECT_EQ(bounds.Add(c.line), c.readable);
+    EXPECT_FALSE(bounds.Excludes(c.p, q));
+    EXPECT_FALSE(HdLibMath::IsClearOfRecArea(c.p, q, c.line, c.line));
+  }
+
+  // A line that gives no bound spoils the box for good: a good line added later does not
+  // restore it, though alone it rejects the same point.
+  const Line good = MakeLine(kLeft3);
+  const Point far(116.39, 39.9, 0);  // some 850 m east of it
+  ql::LaneBounds spoiled;
+  EXPECT_FALSE(spoiled.Add({{116.38}}));
+  EXPECT_FALSE(spoiled.Add(good));
+  EXPECT_FALSE(spoiled.Excludes(far, ql::P2XYZ(far)));
+  ql::LaneBounds fresh;
+  EXPECT_TRUE(fresh.Add(good));
+  EXPECT_TRUE(fresh.Excludes(far, ql::P2XYZ(far)));
 }
 
 // ---- perpendicular foot ------------------------------------------------------
