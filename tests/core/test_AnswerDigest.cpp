@@ -15,9 +15,7 @@
 // the input digest tells a changed input from a changed answer.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +25,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -35,6 +34,8 @@
 #include "DenseCity.h"
 #include "FileSys.h"
 #include "MapInterface.h"
+#include "MapRequest.h"
+#include "TestFiles.h"
 #include "TileWriter.h"
 
 namespace {
@@ -75,22 +76,7 @@ class Digest {
 
 // ---- one request ----------------------------------------------------------------------------------
 
-// Every output starts at a value no step writes, so an output a request leaves alone shows too.
-struct Answer {
-  bool ok = false;
-  long linkId = -77;
-  std::vector<long> preIds{-1};
-  std::vector<long> nxtIds{-2};
-  int laneCnt = -3;
-  int laneNum = -4;
-  ql::LaneType laneType = static_cast<ql::LaneType>(-5);
-  ql::EdgeCrossType leftCross = static_cast<ql::EdgeCrossType>(-6);
-  ql::EdgeCrossType rightCross = static_cast<ql::EdgeCrossType>(-7);
-  int speedLimit = -8;
-  double laneAngle = -9.0;
-  ql::Point foot{-10.0, -10.0, -10.0};
-  int isInCross = -11;
-};
+using Answer = qltest::RequestOutputs;
 
 void Add(Digest& d, const Answer& a) {
   d.Int(a.ok);
@@ -283,19 +269,6 @@ const Case kCases[] = {
     {"CityEncrypted", MapKind::kCity, "config_encrypted.json"},
 };
 
-// A written city, removed with this object.
-struct CityDir {
-  std::string path;
-  CityDir() {
-    std::string tmpl = (fs::temp_directory_path() / "ql_answer_digest_XXXXXX").string();
-    if (mkdtemp(tmpl.data()) != nullptr) path = tmpl;
-  }
-  ~CityDir() {
-    std::error_code ec;
-    if (!path.empty()) fs::remove_all(path, ec);
-  }
-};
-
 // Writes the city's tiles in the one encoding a case reads, as qlw::WriteTiles writes them (which
 // writes all three, and under the sanitizers takes half a minute on this city, most of it for
 // the JSON text). Its binary tiles are encoded from the JSON as read back; for this city that is
@@ -349,9 +322,9 @@ TEST_P(AnswerDigest, EveryOutputOfEveryRequestIsAsRecorded) {
   Digest inputs;
   std::vector<Position> positions;
   std::string project;
-  CityDir city;
+  std::optional<qltest::TempDir> city;  // removed at the end of the case
   if (c.map == MapKind::kCity) {
-    ASSERT_FALSE(city.path.empty()) << "no temporary directory";
+    city.emplace("answer_digest");
     const std::vector<qlw::city::Segment> segs = qlw::city::Segments();
     const std::vector<ql::HdLink> links = qlw::city::Links(segs);
     for (const ql::HdLink& link : links) {
@@ -359,8 +332,8 @@ TEST_P(AnswerDigest, EveryOutputOfEveryRequestIsAsRecorded) {
       inputs.Bytes(bytes.data(), bytes.size());
     }
     positions = CityPositions(segs);
-    WriteCity(city.path, qlw::BuildTiles(links, qlw::city::kDepth), c.config);
-    project = city.path + "/";
+    WriteCity(city->str(), qlw::BuildTiles(links, qlw::city::kDepth), c.config);
+    project = city->str() + "/";
   } else {
     positions = TracePositions();
     project = std::string(QL_SOURCE_DIR) + "/examples/sample_map/";
@@ -379,12 +352,8 @@ TEST_P(AnswerDigest, EveryOutputOfEveryRequestIsAsRecorded) {
 
   std::vector<Answer> answers(positions.size());
   testing::internal::CaptureStdout();
-  for (std::size_t i = 0; i < positions.size(); ++i) {
-    const Position& q = positions[i];
-    Answer& a = answers[i];
-    a.ok = map.GetMapData(q.p, q.heading, a.linkId, a.preIds, a.nxtIds, a.laneCnt, a.laneNum, a.laneType,
-                          a.leftCross, a.rightCross, a.speedLimit, a.laneAngle, a.foot, a.isInCross);
-  }
+  for (std::size_t i = 0; i < positions.size(); ++i)
+    answers[i] = qltest::Request(map, positions[i].p, positions[i].heading);
   const std::string console = testing::internal::GetCapturedStdout();
   EXPECT_EQ(console, "") << "no step of these requests fails after a lane was found";
 
