@@ -1,5 +1,6 @@
-// The position request end to end in C++: MapInterface::GetMapData over a dense generated city
-// (the same layout as `tools/make_sample_map.py --dense 23`): 23 x 23 junctions 150 m apart,
+// The position request end to end in C++: MapInterface::GetMapData over the dense generated city
+// of tools/DenseCity.h (the same layout as `tools/make_sample_map.py --dense 23`), which the
+// answer digest test reads too: 23 x 23 junctions 150 m apart,
 // one link per direction of every street segment (2024 links), 2 to 4 lanes of 3.5 m, a vertex
 // every 10 m, an ADAS sample per lane vertex, a pedestrian crossing before every junction,
 // binary tiles at quadtree depth 6. 100,000 positions on lane centres (+-1 m) with headings
@@ -14,158 +15,21 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <map>
-#include <random>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "HdTypes.h"
+#include "DenseCity.h"
 #include "MapInterface.h"
 #include "TileWriter.h"
 
 namespace {
 
-constexpr double kRadius = 6378137.0;
-constexpr double kDegToRad = 3.14159265358979323846 / 180.0;
-constexpr double kLon0 = 116.30;
-constexpr double kLat0 = 39.85;
-constexpr int kNodes = 23;
-constexpr double kBlock = 150.0;
-constexpr double kSpacing = 10.0;
-constexpr double kLaneWidth = 3.5;
-constexpr int kDepth = 6;
+using qlw::city::Position;
+
 constexpr std::size_t kPositions = 100000;
-
-ql::Point At(double east, double north) {
-  return ql::Point(kLon0 + east / (kRadius * std::cos(kLat0 * kDegToRad) * kDegToRad),
-                   kLat0 + north / (kRadius * kDegToRad), 0.0);
-}
-
-struct Segment {
-  long id;
-  int from, to;    // junction numbers
-  double x0, y0;   // start junction, metres
-  double ux, uy;   // direction of travel
-  double bearing;  // compass degrees
-  int lanes;
-};
-
-// Offsets are metres to the right of the street's centre line.
-ql::Point Along(const Segment& s, double along, double offset) {
-  return At(s.x0 + s.ux * along + s.uy * offset, s.y0 + s.uy * along - s.ux * offset);
-}
-
-std::vector<std::vector<double>> Polyline(const Segment& s, double offset) {
-  std::vector<std::vector<double>> line;
-  const int n = static_cast<int>(std::lround(kBlock / kSpacing));
-  for (int i = 0; i <= n; ++i) {
-    const ql::Point p = Along(s, kBlock * i / n, offset);
-    line.push_back({p.dLon, p.dLat});
-  }
-  return line;
-}
-
-ql::HdLinkId Id(long v) {
-  ql::HdLinkId id;
-  id.lValue = v;
-  return id;
-}
-
-std::vector<Segment> Segments() {
-  std::vector<Segment> segs;
-  long id = 1001;
-  const auto node = [](int i, int j) { return j * kNodes + i + 1; };
-  for (int j = 0; j < kNodes; ++j) {
-    for (int i = 0; i + 1 < kNodes; ++i) {
-      const int lanes = 2 + j % 3;
-      segs.push_back({id++, node(i, j), node(i + 1, j), i * kBlock, j * kBlock, 1, 0, 90.0, lanes});
-      segs.push_back({id++, node(i + 1, j), node(i, j), (i + 1) * kBlock, j * kBlock, -1, 0, 270.0, lanes});
-    }
-  }
-  for (int i = 0; i < kNodes; ++i) {
-    for (int j = 0; j + 1 < kNodes; ++j) {
-      const int lanes = 2 + (i + 1) % 3;
-      segs.push_back({id++, node(i, j), node(i, j + 1), i * kBlock, j * kBlock, 0, 1, 0.0, lanes});
-      segs.push_back({id++, node(i, j + 1), node(i, j), i * kBlock, (j + 1) * kBlock, 0, -1, 180.0, lanes});
-    }
-  }
-  return segs;
-}
-
-std::vector<ql::HdLink> City(const std::vector<Segment>& segs) {
-  std::map<int, std::vector<const Segment*>> byStart, byEnd;
-  for (const Segment& s : segs) {
-    byStart[s.from].push_back(&s);
-    byEnd[s.to].push_back(&s);
-  }
-  static constexpr int kInnerCross[] = {2, 4, 3};
-  std::vector<ql::HdLink> links;
-  for (const Segment& s : segs) {
-    ql::HdLink link;
-    link.liId = Id(s.id);
-    link.dLength = kBlock;
-    link.nLaneNum = s.lanes;
-    link.nType = 1;
-    link.dStartAngle = s.bearing;
-    link.nSpeedLimit = 30 + 10 * s.lanes;
-    link.vctvdGeoLink = Polyline(s, s.lanes * kLaneWidth / 2.0);
-    for (int e = 0; e <= s.lanes; ++e) {
-      ql::HdEdge edge;
-      edge.lId = s.id * 100 + 50 + e;
-      edge.nCross = (e == 0 || e == s.lanes) ? 1 : kInnerCross[e - 1];
-      edge.vctvdGeoLink = Polyline(s, e * kLaneWidth);
-      link.vctheEdge.push_back(edge);
-    }
-    for (int k = 1; k <= s.lanes; ++k) {
-      ql::HdLane lane;
-      lane.liId.lValue = s.id * 100 + k;
-      lane.lLeftEdgeId = s.id * 100 + 50 + k - 1;
-      lane.lRightEdgeId = s.id * 100 + 50 + k;
-      lane.nSeqNum = k;
-      lane.nDirection = 2;
-      lane.nType = (s.lanes == 4 && k == 4) ? 7 : 1;
-      lane.nWidth = 3500;
-      lane.vctvdGeoLink = Polyline(s, (k - 0.5) * kLaneWidth);
-      for (std::size_t v = 0; v < lane.vctvdGeoLink.size(); ++v) {
-        ql::HdLaneAdas sample;
-        sample.nSeqNum = static_cast<int>(v);
-        sample.dLon = lane.vctvdGeoLink[v][0];
-        sample.dLat = lane.vctvdGeoLink[v][1];
-        sample.dOutAzimuth = s.bearing;
-        lane.vctlaLaneAdas.push_back(sample);
-      }
-      link.vcthlLane.push_back(lane);
-    }
-    ql::ObjCrossing crossing;
-    crossing.lId = s.id * 100 + 90;
-    for (const auto& [a, o] : std::vector<std::pair<double, double>>{{kBlock - 22, 0},
-                                                                     {kBlock - 18, 0},
-                                                                     {kBlock - 18, s.lanes * kLaneWidth},
-                                                                     {kBlock - 22, s.lanes * kLaneWidth}}) {
-      const ql::Point p = Along(s, a, o);
-      crossing.vctvdGeoArea.push_back({p.dLon, p.dLat});
-    }
-    link.vctcrCrossing.push_back(crossing);
-    for (const Segment* n : byStart[s.to]) {
-      if (n->to != s.from) link.vctliNxtLinkId.push_back(Id(n->id));
-    }
-    for (const Segment* p : byEnd[s.from]) {
-      if (p->from != s.to) link.vctliPreLinkId.push_back(Id(p->id));
-    }
-    links.push_back(std::move(link));
-  }
-  return links;
-}
-
-struct Position {
-  ql::Point p;
-  double heading;
-};
 
 struct Bench {
   ql::MapInterface map;
@@ -180,8 +44,8 @@ Bench& Setup() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "ql_bench_city_XXXXXX").string();
     if (mkdtemp(tmpl.data()) == nullptr) std::abort();
     b->dir = tmpl;
-    const std::vector<Segment> segs = Segments();
-    qlw::WriteProject(b->dir, City(segs), kDepth);
+    const std::vector<qlw::city::Segment> segs = qlw::city::Segments();
+    qlw::WriteProject(b->dir, qlw::city::Links(segs), qlw::city::kDepth);
     std::fflush(stdout);
     const int saved = dup(1);
     const int null = open("/dev/null", O_WRONLY);
@@ -191,14 +55,7 @@ Bench& Setup() {
     dup2(saved, 1);
     close(null);
     close(saved);
-    std::mt19937_64 rng(1);
-    std::uniform_real_distribution<double> along(20.0, kBlock - 20.0), side(-1.0, 1.0), turn(-20.0, 20.0);
-    for (std::size_t i = 0; i < kPositions; ++i) {
-      const Segment& s = segs[rng() % segs.size()];
-      const int lane = 1 + static_cast<int>(rng() % static_cast<unsigned>(s.lanes));
-      const ql::Point p = Along(s, along(rng), (lane - 0.5) * kLaneWidth + side(rng));
-      b->positions.push_back({p, std::fmod(s.bearing + turn(rng) + 360.0, 360.0)});
-    }
+    b->positions = qlw::city::LanePositions(segs, kPositions);
     std::error_code ec;
     std::filesystem::remove_all(b->dir, ec);  // every tile is cached by now
     return b;

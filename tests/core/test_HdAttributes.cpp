@@ -4,21 +4,25 @@
 // value it had before the call.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CoordSys.h"
 #include "HdLib.h"
 #include "HdTypes.h"
-#include "TileWriter.h"
+#include "MapBuilder.h"
 
 namespace {
 
 using GeoLink = ql::HdLib::GeoLink;
+using qltest::AddEdge;
+using qltest::AddLane;
+using qltest::LaneId;
+using qltest::LinkId;
+using qltest::Values;
 
 constexpr double kLon = 116.41;
 constexpr double kLat = 39.91;
@@ -31,41 +35,19 @@ GeoLink Line(double dy, int vertices = 2) {
   return line;
 }
 
-ql::HdLinkId RawId(long value) {
-  ql::HdLinkId id;
-  id.lValue = value;
-  return id;
-}
-
-ql::HdLaneId LaneId(long value) {
-  ql::HdLaneId id;
-  id.lValue = value;
-  return id;
-}
-
-ql::HdEdge Edge(long id, int cross, GeoLink geo, std::vector<int> colors) {
-  ql::HdEdge edge;
-  edge.lId = id;
+// An edge with its crossing type and the colours of its markings.
+void AddMarkedEdge(ql::HdLink& link, long id, int cross, GeoLink geo, const std::vector<int>& colors) {
+  ql::HdEdge& edge = AddEdge(link, id, std::move(geo));
   edge.nCross = cross;
-  edge.vctvdGeoLink = std::move(geo);
   for (int color : colors) {
     ql::HdLaneMark mark;
     mark.nColor = color;
     edge.vcthmMark.push_back(mark);
   }
-  return edge;
 }
 
-ql::HdLane Lane(long id, int seq, int type, int width, long left, long right, GeoLink geo) {
-  ql::HdLane lane;
-  lane.liId.lValue = id;
-  lane.nSeqNum = seq;
-  lane.nType = type;
-  lane.nWidth = width;
-  lane.lLeftEdgeId = left;
-  lane.lRightEdgeId = right;
-  lane.vctvdGeoLink = std::move(geo);
-  return lane;
+void AddTypedLane(ql::HdLink& link, long id, int seq, int type, int width, long left, long right, GeoLink geo) {
+  AddLane(link, id, seq, width, left, right, std::move(geo)).nType = type;
 }
 
 ql::HdLaneAdas Adas(double dLon, double dLat, double base) {
@@ -87,17 +69,20 @@ ql::HdLaneAdas Adas(double dLon, double dLat, double base) {
 //   204  successor of 201 whose lane continues 2011 and 2012
 std::vector<ql::HdLink> MapLinks() {
   ql::HdLink a;
-  a.liId = RawId(201);
+  a.liId = LinkId(201);
   a.dLength = 123.5;
   a.nType = 7;
   a.dStartAngle = 87.25;
   a.nSpeedLimit = 60;
   a.nRank = 2;
   a.vctvdGeoLink = Line(0.0, 3);
-  a.vctheEdge = {Edge(1, 1, Line(0.00001), {}), Edge(2, 2, Line(0.00002), {5, 6}), Edge(3, 3, Line(0.00003), {8}),
-                 Edge(4, 4, Line(0.00004), {0})};
-  a.vcthlLane = {Lane(2011, 2, 11, 3000, 1, 2, Line(0.000015)), Lane(2012, 1, 12, 3100, 2, 3, Line(0.000025)),
-                 Lane(2013, 3, 13, 3200, 3, 99, Line(0.000035))};
+  AddMarkedEdge(a, 1, 1, Line(0.00001), {});
+  AddMarkedEdge(a, 2, 2, Line(0.00002), {5, 6});
+  AddMarkedEdge(a, 3, 3, Line(0.00003), {8});
+  AddMarkedEdge(a, 4, 4, Line(0.00004), {0});
+  AddTypedLane(a, 2011, 2, 11, 3000, 1, 2, Line(0.000015));
+  AddTypedLane(a, 2012, 1, 12, 3100, 2, 3, Line(0.000025));
+  AddTypedLane(a, 2013, 3, 13, 3200, 3, 99, Line(0.000035));
   a.vcthlLane[0].strArrows = "BD";
   ql::ObjArrow e, g;
   e.strType = "E";
@@ -118,86 +103,52 @@ std::vector<ql::HdLink> MapLinks() {
   o2.vctlLaneId = {LaneId(2011), LaneId(2013)};
   o2.vctvdGeoLink = Line(0.0008);
   a.vctOverHead = {o1, o2};
-  a.vctliNxtLinkId = {RawId(204), RawId(203), RawId(999)};
+  a.vctliNxtLinkId = {LinkId(204), LinkId(203), LinkId(999)};
 
   ql::HdLink b;
-  b.liId = RawId(202);
+  b.liId = LinkId(202);
   b.vctvdGeoLink = Line(0.001);
-  b.vcthlLane = {Lane(2021, 1, 0, 0, 0, 0, Line(0.0011)), Lane(2021, 2, 0, 0, 0, 0, Line(0.0012))};
+  AddLane(b, 2021, 1, 0, 0, 0, Line(0.0011));
+  AddLane(b, 2021, 2, 0, 0, 0, Line(0.0012));
   b.vcthlLane[1].vctlaLaneAdas = {Adas(kLon, kLat, 40)};
 
   ql::HdLink c;
-  c.liId = RawId(203);
+  c.liId = LinkId(203);
   c.vctvdGeoLink = Line(0.002);
-  c.vcthlLane = {Lane(2031, 1, 0, 0, 0, 0, Line(0.0021)), Lane(2032, 2, 0, 0, 0, 0, Line(0.0022))};
+  AddLane(c, 2031, 1, 0, 0, 0, Line(0.0021));
+  AddLane(c, 2032, 2, 0, 0, 0, Line(0.0022));
   c.vcthlLane[0].vctliPreLaneId = {LaneId(2011), LaneId(2013)};
   c.vcthlLane[1].vctliPreLaneId = {LaneId(2011)};
-  c.vctliPreLinkId = {RawId(201)};
+  c.vctliPreLinkId = {LinkId(201)};
 
   ql::HdLink d;
-  d.liId = RawId(204);
+  d.liId = LinkId(204);
   d.vctvdGeoLink = Line(0.003);
-  d.vcthlLane = {Lane(2041, 1, 0, 0, 0, 0, Line(0.0031))};
+  AddLane(d, 2041, 1, 0, 0, 0, Line(0.0031));
   d.vcthlLane[0].vctliPreLaneId = {LaneId(2012), LaneId(2011)};
-  d.vctliPreLinkId = {RawId(201)};
+  d.vctliPreLinkId = {LinkId(201)};
   return {a, b, c, d};
 }
 
-// Writes the map once per process and initialises the library on its encrypted binary tiles.
-class MapFixture {
- public:
-  static MapFixture& Get() {
-    static MapFixture fixture;
-    return fixture;
-  }
-  // The link as the map stores it (read back from the written tiles), and its id.
-  const ql::HdLink& Stored(long value) const {
-    for (const auto& tile : m_tiles) {
-      for (const ql::HdLink& link : tile.second.m_values) {
-        if (link.liId.lValue == value) return link;
-      }
-    }
-    throw std::logic_error("no link " + std::to_string(value) + " in the written map");
-  }
-  ~MapFixture() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
-  }
-
- private:
-  MapFixture()
-      : m_dir(std::filesystem::temp_directory_path() / ("ql_test_HdAttributes_" + std::to_string(getpid()))) {
-    m_tiles = qlw::WriteProject(m_dir.string(), MapLinks(), 3);
-    ql::HdLib::GetInstance()->Init(m_dir.string() + "/", "config_encrypted.json");
-  }
-  std::filesystem::path m_dir;
-  qlw::TileMap m_tiles;
-};
+// The map of this process, on its encrypted binary tiles.
+const qltest::WrittenMap& Map() {
+  static const qltest::WrittenMap map("test_HdAttributes", MapLinks(), 3, "config_encrypted.json");
+  return map;
+}
 
 const ql::HdLib& Lib() {
-  MapFixture::Get();
+  Map();
   return *ql::HdLib::GetInstance();
 }
-ql::HdLinkId Id(long value) { return MapFixture::Get().Stored(value).liId; }
-const ql::HdLink& Stored(long value) { return MapFixture::Get().Stored(value); }
+// The link as the map stores it (read back from the written tiles), and its id.
+const ql::HdLink& Stored(long value) { return Map().Stored(value); }
+ql::HdLinkId Id(long value) { return Stored(value).liId; }
 
 // An id whose lValue names no link of the map, with the tiles of a real one.
 ql::HdLinkId Missing() {
   ql::HdLinkId id = Id(201);
   id.lValue = 4242;
   return id;
-}
-
-std::vector<long> Values(const std::vector<ql::HdLinkId>& ids) {
-  std::vector<long> out;
-  for (const ql::HdLinkId& id : ids) out.push_back(id.lValue);
-  return out;
-}
-
-std::vector<long> Values(const std::vector<ql::HdLaneId>& ids) {
-  std::vector<long> out;
-  for (const ql::HdLaneId& id : ids) out.push_back(id.lValue);
-  return out;
 }
 
 // One row: a query writing one output of type T, whether it finds the attribute, and the

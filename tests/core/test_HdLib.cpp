@@ -1,14 +1,12 @@
 // HdLib location queries end to end: a small map written as JSON tiles, loaded through
 // HdLib::Init, then queried. The HD store is one per process and keeps its tiles, so every
-// test of this binary reads the same map (MapFixture); under ctest each test runs alone.
+// test of this binary reads the same map (Map()); under ctest each test runs alone.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <filesystem>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -17,14 +15,18 @@
 #include "CoordSys.h"
 #include "HdLib.h"
 #include "HdTypes.h"
+#include "MapBuilder.h"
 #include "MapTypes.h"
 #include "Singleton.h"
-#include "TileWriter.h"
 #include "World.h"
 
 namespace {
 
 using GeoLink = ql::HdLib::GeoLink;
+using qltest::AddEdge;
+using qltest::AddLane;
+using qltest::Link;
+using qltest::Values;
 
 // Geometry is laid out in metres east (x) and north (y) of this origin, in its projection
 // zone, so that distances in the tests read as what the lanes were drawn with.
@@ -46,31 +48,6 @@ GeoLink NorthLine(double x, double y0, double y1, double step = 10.0) {
   GeoLink line;
   for (double y = y0; y <= y1 + 1e-9; y += step) line.push_back(Tuple(x, y));
   return line;
-}
-
-ql::HdLink NewLink(long id) {
-  ql::HdLink link;
-  link.liId.lValue = id;
-  return link;
-}
-
-void AddEdge(ql::HdLink& link, long edgeId, GeoLink geo) {
-  ql::HdEdge edge;
-  edge.lId = edgeId;
-  edge.vctvdGeoLink = std::move(geo);
-  link.vctheEdge.push_back(edge);
-}
-
-ql::HdLane& AddLane(ql::HdLink& link, long laneId, int seq, int width, long left, long right, GeoLink geo) {
-  ql::HdLane lane;
-  lane.liId.lValue = laneId;
-  lane.nSeqNum = seq;
-  lane.nWidth = width;
-  lane.lLeftEdgeId = left;
-  lane.lRightEdgeId = right;
-  lane.vctvdGeoLink = std::move(geo);
-  link.vcthlLane.push_back(lane);
-  return link.vcthlLane.back();
 }
 
 // A 3.5 m lane running north from y 0 to 30 between x and x + 3.5, its edges laneId*10+1
@@ -107,42 +84,42 @@ std::vector<ql::HdLink> VariedLinks();
 std::vector<ql::HdLink> MapLinks() {
   std::vector<ql::HdLink> links;
 
-  ql::HdLink l101 = NewLink(101);  // listed before 99 on purpose: queries sort by id
+  ql::HdLink l101 = Link(101);  // listed before 99 on purpose: queries sort by id
   AddStraightLane(l101, 1011, 1, 0.0);
   l101.vctvdGeoLink = NorthLine(1.75, 0, 30);
   links.push_back(l101);
 
-  ql::HdLink l99 = NewLink(99);
+  ql::HdLink l99 = Link(99);
   AddStraightLane(l99, 991, 1, -8.0);
   links.push_back(l99);
 
-  ql::HdLink l102 = NewLink(102);
+  ql::HdLink l102 = Link(102);
   AddStraightLane(l102, 1021, 1, 100.0);
   AddStraightLane(l102, 1022, 2, 102.0);
   links.push_back(l102);
 
-  ql::HdLink l103 = NewLink(103);
+  ql::HdLink l103 = Link(103);
   AddEdge(l103, 1031, {{kMeridian - kDiagHalfWidth, kDiagLat0}, {kMeridian, kDiagLat1}});
   AddEdge(l103, 1032, {{kMeridian, kDiagLat0}, {kMeridian + kDiagHalfWidth, kDiagLat1}});
   AddLane(l103, 1030, 1, 3400, 1031, 1032,
           {{kMeridian - kDiagHalfWidth / 2, kDiagLat0}, {kMeridian + kDiagHalfWidth / 2, kDiagLat1}});
   links.push_back(l103);
 
-  ql::HdLink l104 = NewLink(104);
+  ql::HdLink l104 = Link(104);
   AddStraightLane(l104, 1041, 1, 200.0);
   ql::ObjCrossing small;
   small.vctvdGeoArea = Square(210, 15, 4);
   l104.vctcrCrossing.push_back(small);
   links.push_back(l104);
 
-  ql::HdLink l105 = NewLink(105);
+  ql::HdLink l105 = Link(105);
   AddStraightLane(l105, 1051, 1, 500.0);
   ql::ObjCrossing large;
   large.vctvdGeoArea = Square(400, 15, 15);
   l105.vctcrCrossing.push_back(large);
   links.push_back(l105);
 
-  ql::HdLink l107 = NewLink(107);
+  ql::HdLink l107 = Link(107);
   GeoLink southward = NorthLine(600, 0, 30);
   std::reverse(southward.begin(), southward.end());
   AddEdge(l107, 1071, southward);
@@ -150,7 +127,7 @@ std::vector<ql::HdLink> MapLinks() {
   AddLane(l107, 1070, 1, 3500, 1071, 1072, NorthLine(601.75, 0, 30));
   links.push_back(l107);
 
-  ql::HdLink l108 = NewLink(108);
+  ql::HdLink l108 = Link(108);
   AddStraightLane(l108, 1081, 1, 800.0);
   links.push_back(l108);
   for (const ql::HdLink& link : VariedLinks()) links.push_back(link);
@@ -160,7 +137,7 @@ std::vector<ql::HdLink> MapLinks() {
 // A north-running link of `lanes` lanes in degrees: edges at lon + k * width (k = 0 .. lanes),
 // `vertices` vertices from lat0 to lat1, each lane between two neighbouring edges.
 ql::HdLink DegreeLink(long id, double lon, double lat0, double lat1, double width, int lanes, int vertices) {
-  ql::HdLink link = NewLink(id);
+  ql::HdLink link = Link(id);
   for (int k = 0; k <= lanes; ++k) {
     GeoLink edge;
     for (int i = 0; i < vertices; ++i)
@@ -176,7 +153,7 @@ ql::HdLink DegreeLink(long id, double lon, double lat0, double lat1, double widt
 std::vector<ql::HdLink> VariedLinks() {
   std::vector<ql::HdLink> links;
   // A quarter circle of three lanes (radii 20 .. 30.5 m) around (1000, 0), vertices every 5 degrees.
-  ql::HdLink arc = NewLink(110);
+  ql::HdLink arc = Link(110);
   for (int k = 0; k <= 3; ++k) {
     GeoLink edge;
     const double r = 20.0 + 3.5 * k;
@@ -189,7 +166,7 @@ std::vector<ql::HdLink> VariedLinks() {
   for (int n = 1; n <= 3; ++n) AddLane(arc, 1110 + n, n, 3500, 1100 + n - 1, 1100 + n, {});
   links.push_back(arc);
   // A diagonal lane running north-east, its left edge stored the other way round.
-  ql::HdLink diagonal = NewLink(111);
+  ql::HdLink diagonal = Link(111);
   GeoLink left{Tuple(1230, 30), Tuple(1215, 15), Tuple(1200, 0)};
   AddEdge(diagonal, 1111, left);
   AddEdge(diagonal, 1112, {Tuple(1203, -3), Tuple(1218, 12), Tuple(1233, 27)});
@@ -206,56 +183,18 @@ std::vector<ql::HdLink> VariedLinks() {
 
 using HdStore = ql::Singleton<ql::HdWorld, ql::NewHdWorld>;
 
-// Writes the map once per process into a fresh directory and initialises the library on its
-// JSON tiles; removes the directory at exit.
-class MapFixture {
- public:
-  static MapFixture& Get() {
-    static MapFixture fixture;
-    return fixture;
-  }
-  const qlw::TileMap& Tiles() const { return m_tiles; }
-  ql::HdLinkId Id(long value) const {
-    for (const auto& tile : m_tiles) {
-      for (const ql::HdLink& link : tile.second.m_values) {
-        if (link.liId.lValue == value) return link.liId;
-      }
-    }
-    ADD_FAILURE() << "no link " << value << " in the written map";
-    return ql::HdLinkId();
-  }
-  ~MapFixture() {
-    std::error_code ec;
-    std::filesystem::remove_all(m_dir, ec);
-  }
-
- private:
-  MapFixture() : m_dir(std::filesystem::temp_directory_path() / ("ql_test_HdLib_" + std::to_string(getpid()))) {
-    m_tiles = qlw::WriteProject(m_dir.string(), MapLinks(), 4);
-    ql::HdLib::GetInstance()->Init(m_dir.string() + "/", "config_json.json");
-  }
-  std::filesystem::path m_dir;
-  qlw::TileMap m_tiles;
-};
+// The map of this process, on its JSON tiles.
+const qltest::WrittenMap& Map() {
+  static const qltest::WrittenMap map("test_HdLib", MapLinks(), 4, "config_json.json");
+  return map;
+}
 
 class HdLibMap : public ::testing::Test {
  protected:
-  void SetUp() override { MapFixture::Get(); }
+  void SetUp() override { Map(); }
   const ql::HdLib& Lib() const { return *ql::HdLib::GetInstance(); }
-  ql::HdLinkId Id(long value) const { return MapFixture::Get().Id(value); }
+  ql::HdLinkId Id(long value) const { return Map().Stored(value).liId; }
 };
-
-std::vector<long> Values(const std::vector<ql::HdLinkId>& ids) {
-  std::vector<long> out;
-  for (const ql::HdLinkId& id : ids) out.push_back(id.lValue);
-  return out;
-}
-
-std::vector<long> Values(const std::vector<ql::HdLaneId>& ids) {
-  std::vector<long> out;
-  for (const ql::HdLaneId& id : ids) out.push_back(id.lValue);
-  return out;
-}
 
 // ---- before Init ------------------------------------------------------------------------------
 
@@ -509,7 +448,7 @@ TEST(HdLibLaneThreshold, LeftEdgeWalkedBackwardsBeyondWidthPlusTwoMetres) {
   };
   for (const GapCase& c : cases) {
     SCOPED_TRACE(c.name);
-    ql::HdLink link = NewLink(1);
+    ql::HdLink link = Link(1);
     AddEdge(link, 1, {Tuple(0, 0), Tuple(0, 30)});
     AddEdge(link, 2, {Tuple(c.gap, 0), Tuple(c.gap, 30)});
     const ql::HdLane& lane = AddLane(link, 10, 1, c.width, 1, 2, {});
@@ -522,7 +461,7 @@ TEST(HdLibLaneThreshold, LeftEdgeWalkedBackwardsBeyondWidthPlusTwoMetres) {
 }
 
 TEST(HdLibLaneThreshold, HugeWidthDoesNotOverflow) {
-  ql::HdLink link = NewLink(1);
+  ql::HdLink link = Link(1);
   AddEdge(link, 1, {Tuple(0, 0), Tuple(0, 30)});
   AddEdge(link, 2, {Tuple(3.5, 0), Tuple(3.5, 30)});
   const ql::HdLane& lane = AddLane(link, 10, 1, 2147483647, 1, 2, {});
@@ -544,7 +483,7 @@ TEST(HdLibLaneThreshold, IncompleteLanesHoldNothing) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ql::HdLink link = NewLink(1);
+    ql::HdLink link = Link(1);
     AddEdge(link, 1, c.emptyLeftGeometry ? GeoLink{} : GeoLink{Tuple(0, 0), Tuple(0, 30)});
     AddEdge(link, 2, {Tuple(3.5, 0), Tuple(3.5, 30)});
     const ql::HdLane& lane = AddLane(link, 10, 1, 3500, c.left, c.right, {});
@@ -556,7 +495,7 @@ TEST(HdLibLaneThreshold, IncompleteLanesHoldNothing) {
 }
 
 TEST(HdLibLaneThreshold, ShortTupleIsRejectedNotOverread) {
-  ql::HdLink link = NewLink(1);
+  ql::HdLink link = Link(1);
   AddEdge(link, 1, {{116.31}, Tuple(0, 30)});
   AddEdge(link, 2, {Tuple(3.5, 0), Tuple(3.5, 30)});
   const ql::HdLane& lane = AddLane(link, 10, 1, 3500, 1, 2, {});
@@ -564,7 +503,7 @@ TEST(HdLibLaneThreshold, ShortTupleIsRejectedNotOverread) {
 }
 
 TEST(HdLibLaneThreshold, EdgeIdsResolveToTheFirstEdgeOfThatId) {
-  ql::HdLink link = NewLink(1);
+  ql::HdLink link = Link(1);
   AddEdge(link, 5, {});
   AddEdge(link, 6, {});
   AddEdge(link, 5, {});
@@ -676,7 +615,7 @@ TEST_F(HdLibMap, NearestLaneGeometryGivesTheFoot) {
 // edge lines included.
 TEST_F(HdLibMap, LocateLanesAgreesWithTestingEveryLane) {
   std::size_t probes = 0, held = 0;
-  for (const auto& tile : MapFixture::Get().Tiles()) {
+  for (const auto& tile : Map().Tiles()) {
     for (const ql::HdLink& stored : tile.second.m_values) {
       if (stored.liId.lValue < 99) continue;
       double lon0 = 1e9, lon1 = -1e9, lat0 = 1e9, lat1 = -1e9;

@@ -21,6 +21,7 @@
 #include "HdTypes.h"
 #include "MapInterface.h"
 #include "MapLib.h"
+#include "MapRequest.h"
 #include "TileWriter.h"
 
 namespace {
@@ -349,29 +350,15 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new MapEnvi
 
 // ---- running a request ---------------------------------------------------------------------------
 
-// Every output starts at a value no step writes, so untouched outputs show.
-struct Result {
-  bool ok = false;
-  long linkId = -77;
-  std::vector<long> preIds{-1};
-  std::vector<long> nxtIds{-2};
-  int laneCnt = -3;
-  int laneNum = -4;
-  ql::LaneType laneType = static_cast<ql::LaneType>(-5);
-  ql::EdgeCrossType leftCross = static_cast<ql::EdgeCrossType>(-6);
-  ql::EdgeCrossType rightCross = static_cast<ql::EdgeCrossType>(-7);
-  int speedLimit = -8;
-  double laneAngle = -9.0;
-  Point foot{-10.0, -10.0, -10.0};
-  int isInCross = -11;
+// The outputs of a request and what it printed.
+struct Result : qltest::RequestOutputs {
   std::string console;
 };
 
 Result Request(const Point& p, double heading) {
   Result r;
   testing::internal::CaptureStdout();
-  r.ok = Map().GetMapData(p, heading, r.linkId, r.preIds, r.nxtIds, r.laneCnt, r.laneNum, r.laneType, r.leftCross,
-                          r.rightCross, r.speedLimit, r.laneAngle, r.foot, r.isInCross);
+  static_cast<qltest::RequestOutputs&>(r) = qltest::Request(Map(), p, heading);
   r.console = testing::internal::GetCapturedStdout();
   return r;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Archive.h"
+#include "MapBuilder.h"
 #include "MapConfig.h"
 #include "Tile.h"
 #include "TileWriter.h"
@@ -22,19 +23,10 @@ namespace {
 using ql::HdLinkId;
 using ql::Point;
 using ql::Rect2D;
+using qltest::Values;
 using Tree = ql::NodeQt<HdLinkId>;
 
-HdLinkId Id(long v) {
-  HdLinkId id;
-  id.lValue = v;
-  return id;
-}
-
-std::set<long> Values(const std::set<HdLinkId>& ids) {
-  std::set<long> out;
-  for (const HdLinkId& id : ids) out.insert(id.lValue);
-  return out;
-}
+HdLinkId Id(long v) { return qltest::LinkId(v); }
 
 // The tree tests use a 4 x 4 degree root: quadrant edges fall on exact binary values.
 const Rect2D kRoot(Point(0, 0, 0), Point(4, 4, 0));

@@ -6,11 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -18,8 +14,10 @@
 #include <vector>
 
 #include "FileSys.h"
+#include "MapBuilder.h"
 #include "MapConfig.h"
 #include "Save.h"
+#include "TestFiles.h"
 #include "TileWriter.h"
 #include "World.h"
 #include "ajson.hpp"
@@ -31,15 +29,16 @@ using ql::HdLinkId;
 using ql::Point;
 using ql::Rect2D;
 using ql::TileId;
+using qltest::ReadFile;
+using qltest::Values;
+using qltest::WriteFile;
 
 const TileId kA(5819, 1995);  // lon 116.38 .. 116.40, lat 39.90 .. 39.92
 const TileId kB(5820, 1995);  // lon 116.40 .. 116.42
 
 ql::HdLink Link(long id, std::vector<std::vector<double>> line) {
-  ql::HdLink link;
-  link.liId.lValue = id;
+  ql::HdLink link = qltest::Link(id, std::move(line));
   link.strName = "link " + std::to_string(id);
-  link.vctvdGeoLink = std::move(line);
   return link;
 }
 
@@ -49,20 +48,9 @@ std::vector<ql::HdLink> Links() {
           Link(3, {{116.41, 39.91}, {116.412, 39.912}})};
 }
 
-HdLinkId IdIn(long v, std::vector<TileId> tiles) {
-  HdLinkId id;
-  id.lValue = v;
-  id.vcttiTileIds = std::move(tiles);
-  return id;
-}
+HdLinkId IdIn(long v, std::vector<TileId> tiles) { return qltest::LinkId(v, std::move(tiles)); }
 
 Rect2D Box(double x0, double y0, double x1, double y1) { return Rect2D(Point(x0, y0, 0), Point(x1, y1, 0)); }
-
-std::set<long> Values(const std::set<HdLinkId>& ids) {
-  std::set<long> out;
-  for (const HdLinkId& id : ids) out.insert(id.lValue);
-  return out;
-}
 
 // Tile ids have no equality (only their order); compare them as pairs.
 std::set<std::pair<int, int>> Pairs(const std::set<TileId>& ids) {
@@ -71,16 +59,6 @@ std::set<std::pair<int, int>> Pairs(const std::set<TileId>& ids) {
   return out;
 }
 using PairSet = std::set<std::pair<int, int>>;
-
-std::string ReadFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFile(const fs::path& p, const std::string& bytes) {
-  std::ofstream out(p, std::ios::binary | std::ios::trunc);
-  out << bytes;
-}
 
 // Restores every setting a test changes.
 class ConfigGuard {
@@ -110,23 +88,6 @@ class ConfigGuard {
   int depth_, type_;
   bool encrypt_;
   std::string json_, binary_, gps_;
-};
-
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "ql_world_XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
 };
 
 // ---- one fixture per encoding --------------------------------------------------------------
@@ -176,7 +137,7 @@ class WorldTest : public ::testing::TestWithParam<Encoding> {
   }
 
   ConfigGuard guard_;
-  TempDir tmp_;
+  qltest::TempDir tmp_{"world"};
   qlw::TileMap written_;
   ql::Save save_;
   ql::HdWorld world_{&save_};
@@ -398,7 +359,7 @@ class DamagedTile : public ::testing::Test {
   std::string Path(const TileId& id) const { return dir_ + qlw::TileFileName(id); }
 
   ConfigGuard guard_;
-  TempDir tmp_;
+  qltest::TempDir tmp_{"world"};
   std::string dir_;
   ql::Save save_;
   ql::HdWorld world_{&save_};
@@ -561,7 +522,7 @@ TEST(Save, NamesAndDirectories) {
 
 TEST(Save, GpsList) {
   ConfigGuard guard;
-  TempDir tmp;
+  qltest::TempDir tmp{"world"};
   const fs::path file = tmp.path() / "gps.txt";
   ql::MapConfig::gps_file_path = file.string();
   const ql::Save save;
