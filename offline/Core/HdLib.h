@@ -20,6 +20,7 @@
 // - A coordinate tuple with fewer than two values raises std::invalid_argument where a query
 //   reads it as a position.
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -32,6 +33,29 @@ namespace ql {
 
 // Passed through GetDataNearby unread; every caller passes 0.
 enum GetDataNearby_param : int {};
+
+// ---- endpoint records ----------------------------------------------------------------------------
+//
+// Places in the road network as the endpoint graph hands them out: plain values, copied out of
+// the tile data. Lane numbers are HdLane::nSeqNum; a move through a link that starts in lane
+// nFromSeqNum and ends in lane nToSeqNum makes abs(nFromSeqNum - nToSeqNum) lane changes, and the
+// graph walks hand one out only when its link has 10 metres of dLinkLength per change.
+
+// A link and the point where it (or one of its lanes) ends.
+struct LinkEndpoint {
+  Point ptEnd;                       // a vertex of the link's or lane's geometry; (0, 0, 0) when there was none
+  HdLinkId liLinkId;                 // tile list included: lookups of this endpoint go through it
+  HdLaneId liLaneId;                 // the lane the move ends in; 0 in link endpoints
+  double dLinkLength = 0.0;          // the link's dLength
+  std::vector<Point> vctptReserved;  // carried along, never filled or read
+};
+
+// A move through a link from one lane into another (or along one lane).
+struct LaneEndpoint : LinkEndpoint {
+  int nFromSeqNum = 0;  // lane number the move starts in
+  int nReserved = 0;    // carried along, never written or read
+  int nToSeqNum = 0;    // lane number of liLaneId
+};
 
 class HdLib {
  public:
@@ -184,6 +208,130 @@ class HdLib {
                               std::vector<const HdLane*>& lanes);
   static bool GetLanesOutTypes(const std::vector<int>& types, const HdLink* link,
                                std::vector<const HdLane*>& lanes);
+
+  // ---- endpoint graph: next and previous endpoints ------------------------------------------------
+  //
+  // The walks read only liLinkId (through its tile list) and liLaneId of the endpoint given, and
+  // append to out without clearing it. A link that is not loaded is skipped where it is a
+  // successor or predecessor, and makes the walk false where it is the endpoint's own.
+
+  // A lane's record while the predecessor walk works on its link (keyed by nLaneSeqNum). Stored
+  // into a list of LaneEndpoint it keeps only its LaneEndpoint part.
+  struct LaneEndpointExt : LaneEndpoint {
+    Point ptStart;           // first vertex of the lane's geometry
+    bool bCanLeft = false;   // the lane's left edge may be crossed
+    bool bCanRight = false;  // the lane's right edge may be crossed
+    int nLaneSeqNum = 0;
+    std::vector<HdLaneId> vctliReserved;  // never filled or read
+    std::vector<HdLaneId> vctliNxtLanes;  // the lane's vctliNxtLaneId
+  };
+
+  // One endpoint per loaded successor of the endpoint's link, in vctliNxtLinkId order: the
+  // successor's id and dLength, and the last vertex of its geometry (or, without geometry, of its
+  // first lane's) at altitude 0; (0, 0, 0) when neither has a vertex. False when the link or every
+  // successor is not loaded.
+  bool GetNextLinkEndpoints(const LinkEndpoint& endpoint, std::vector<LinkEndpoint>& out) const;
+  // The moves through the successor links that start in a lane listing the endpoint's lane among
+  // its vctliPreLaneId (a continuing lane A) and end in a lane B of the same link that A can
+  // reach (IsReachable), if the link is long enough for the lane changes. Successors by ascending
+  // id; per successor the continuing lanes by descending lane id, once each; per continuing lane
+  // the lanes B in stored order. liLinkId is the successor's id as the endpoint's link lists it.
+  // ptEnd is B's last vertex for nDirection 2, its first for 3 (altitude kept, 0 for a tuple of
+  // two values, (0, 0, 0) for an empty geometry); any other direction prints
+  // "=====ERROR=====lane<id>方向需要特殊处理" and leaves (0, 0, 0). True when some continuing lane
+  // was found, even if every move was dropped.
+  bool GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneEndpoint>& out) const;
+  // The moves through the predecessor links that end in a lane listing the endpoint's lane among
+  // its vctliNxtLaneId, if the link is long enough for the lane changes. A predecessor qualifies
+  // when one of its lanes leads into the endpoint's lane, or into a lane of the endpoint's link
+  // that can reach it. Per qualifying link (ascending id, once each): the direct moves (ascending
+  // lane number), then the rightward and then the leftward moves of GenPreRLanes. Lanes without
+  // geometry start and end no move. True when some predecessor qualifies, even if it added nothing.
+  bool GetPreEndpoints(const LaneEndpoint& endpoint, std::vector<LaneEndpoint>& out) const;
+
+  // Whether a vehicle in lane `from` can reach lane `to` inside the link by crossing lane edges:
+  // every edge on the way, between the last lanes of the link with those ids, must allow it (left
+  // edges moving towards the front of vcthlLane, right edges towards its back; mirrored for
+  // negative lane numbers). True for from == to; false when either is missing, when the from
+  // number is 0, or when the quotient of the lane numbers (truncated, 64-bit) is negative: lanes
+  // of opposite sign only when the to-number is the larger in magnitude. A to-lane numbered 0 is
+  // never reachable from another lane.
+  static bool IsReachable(const HdLink* link, HdLaneId from, HdLaneId to);
+  // nCross of the link's first edge with that lId; -1 (never crossable) when there is none or
+  // the link is null.
+  static int GetEdgeCross(const HdLink* link, const long& edgeId);
+  // lanesByNumber[nSeqNum] for every lane (a later lane of one number replaces an earlier one),
+  // and appends the crossing groups: the numbers whose right edge may be crossed, ascending, the
+  // negative group before the non-negative one (0 belongs to the latter); the same for left edges
+  // in descending order. Empty groups are not appended.
+  static void GenCrossable(const HdLink* link, std::map<int, const HdLane*>& lanesByNumber,
+                           std::vector<std::vector<int>>& rightGroups, std::vector<std::vector<int>>& leftGroups);
+  // For each predecessor link in order: its lanes with geometry as LaneEndpointExt records by
+  // lane number (a later lane of one number replaces an earlier one), then GenPreRLanes.
+  static void GenPreEndpoints(HdLaneId laneId, const std::vector<const HdLink*>& links,
+                              std::vector<LaneEndpoint>& out);
+  // Appends the moves through the predecessor link that end in a lane listing laneId among its
+  // successors and pass the lane-change rule: direct moves (lane k to k, ascending k, once per
+  // listing), then for each right group (of GenCrossable) the moves i -> j for i ascending and
+  // j ascending above i, then for each left group i -> j for i descending and j descending below
+  // i. A group's moves stay within its smallest and largest number, and stop at the first number
+  // that is not a key of lanesByNumber.
+  static void GenPreRLanes(HdLaneId laneId, const HdLink* link,
+                           const std::map<int, LaneEndpointExt>& lanesByNumber, std::vector<LaneEndpoint>& out);
+
+  // ---- endpoint graph: searches near a position --------------------------------------------------
+  //
+  // Over the links of the box of half-sizes w, h around p (GetDataNearby: ascending id). They
+  // append to their outputs and never clear them; no link in the box: false, outputs unchanged.
+  // End points are the last vertex of the link's or lane's geometry (altitude kept, 0 for a tuple
+  // of two values), (0, 0, 0) for an empty geometry. Distances are haversine metres to the
+  // nearest vertex of the geometry; an empty geometry is at DBL_MAX with the vertex (0, 0, 0).
+
+  // The links whose road area, the strip between the first lane's left edge and the last lane's
+  // right edge, holds p. A link without lanes, without either edge or with an empty edge line
+  // holds nothing. True when out is non-empty afterwards.
+  bool GetLocateEndpoints(const Point& p, float w, float h, std::vector<LinkEndpoint>& out) const;
+  // The lanes holding p (IsPointInLane), with both lane numbers set; ptEnd (0, 0, 0) and
+  // dLinkLength 0. True when out is non-empty afterwards.
+  bool GetLocateEndpoints(const Point& p, float w, float h, std::vector<LaneEndpoint>& out) const;
+  // Every link (or every lane) of the box, by distance of its nearest vertex, ascending; on equal
+  // distances in link (and stored lane) order. One entry per candidate in each of the three
+  // lists. The lane variant is false, the lists unchanged, when the links have no lane.
+  bool GetNearEndpoints(const Point& p, float w, float h, std::vector<Point>& feet,
+                        std::vector<LinkEndpoint>& endpoints, std::vector<double>& distances) const;
+  bool GetNearEndpoints(const Point& p, float w, float h, std::vector<Point>& feet,
+                        std::vector<LaneEndpoint>& endpoints, std::vector<double>& distances) const;
+  // The link (or lane) whose nearest vertex is closest to p, the first in order on a tie; a
+  // geometry without vertices is never chosen (false, outputs unchanged, when nothing else is
+  // there). Sets foot, distance and the endpoint's ptEnd, liLinkId, dLinkLength (and liLaneId and
+  // both lane numbers); the endpoint's other fields keep the caller's values.
+  bool GetNearestEndpoint(const Point& p, float w, float h, Point& foot, LinkEndpoint& endpoint,
+                          double& distance) const;
+  bool GetNearestEndpoint(const Point& p, float w, float h, Point& foot, LaneEndpoint& endpoint,
+                          double& distance) const;
+
+  // ---- endpoint graph: the endpoint's link ----------------------------------------------------------
+  //
+  // These read the endpoint's liLinkId only (GetGeoLink also ptEnd and both lane numbers).
+
+  // The link's nSpeedLimit; -1 when it is not loaded.
+  int GetLinkSpeedLimit(const LaneEndpoint& endpoint) const;
+  // Whether an edge of the link has nType 7 (a stop line); false when the link is not loaded.
+  bool HasStopLine(const LaneEndpoint& endpoint) const;
+  // Lane numbers taken as positions (lane n at vcthlLane[n - 1]). Equal numbers: geometry is
+  // replaced by that lane's geometry; else the first vertex of lane nFromSeqNum and the last of
+  // lane nToSeqNum are appended. False, geometry unchanged, when the link is not loaded, a number
+  // lies outside 1 to the lane count, or a lane lacks the vertex it gives. With load true the
+  // tiles of a box around ptEnd are loaded first; its half-sizes are both tile_lon_interval taken
+  // as metres.
+  bool GetGeoLink(const LaneEndpoint& endpoint, GeoLink& geometry, bool load) const;
+  // The link's geometry, replaced; false, unchanged, when it is not loaded.
+  bool GetGeoLink(const HdLinkId& id, GeoLink& geometry) const;
+  // The perpendicular distance (whole metres, HdLibMath::GetPerpendicularFoot) from p to the left
+  // edge of the link's first lane, or to the right edge of its last lane. -1.0 when the link is
+  // not loaded; DBL_MAX when it has no lane or that edge is missing or has no vertex.
+  double GetDistanceToLeftEdge(const LaneEndpoint& endpoint, const Point& p) const;
+  double GetDistanceToRightEdge(const LaneEndpoint& endpoint, const Point& p) const;
 
   static std::shared_ptr<HdLib> m_spInstance;  // empty until the first GetInstance
 };

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "HdLibMath.h"
+#include "MapConfig.h"
 
 namespace ql {
 
@@ -168,6 +169,46 @@ bool MapLib::ConvertGeoLink(const std::vector<Point>& points, GeoLink& geo) cons
 }
 bool MapLib::GetPerpendicularFoot(const Point& p, const GeoLink& line, Point& foot, double& distance) const {
   return HdLibMath::GetPerpendicularFoot(p, line, foot, distance);
+}
+
+// ---- endpoint graph ------------------------------------------------------------------------------
+
+namespace {
+
+// The configured box of the endpoint searches, as it stands at the call.
+float RouteRectLon() { return static_cast<float>(MapConfig::route_rect_lon); }
+float RouteRectLat() { return static_cast<float>(MapConfig::route_rect_lat); }
+
+}  // namespace
+
+bool MapLib::GetNearEndpoints(const Point& p, std::vector<Point>& feet, std::vector<LinkEndpoint>& endpoints,
+                              std::vector<double>& distances) const {
+  return m_spHdLib->GetNearEndpoints(p, RouteRectLon(), RouteRectLat(), feet, endpoints, distances);
+}
+bool MapLib::GetNearEndpoints(const Point& p, std::vector<Point>& feet, std::vector<LaneEndpoint>& endpoints,
+                              std::vector<double>& distances) const {
+  return m_spHdLib->GetNearEndpoints(p, RouteRectLon(), RouteRectLat(), feet, endpoints, distances);
+}
+bool MapLib::GetNearestEndpoint(const Point& p, Point& foot, LinkEndpoint& endpoint, double& distance) const {
+  return m_spHdLib->GetNearestEndpoint(p, RouteRectLon(), RouteRectLat(), foot, endpoint, distance);
+}
+bool MapLib::GetNearestEndpoint(const Point& p, Point& foot, LaneEndpoint& endpoint, double& distance) const {
+  return m_spHdLib->GetNearestEndpoint(p, RouteRectLon(), RouteRectLat(), foot, endpoint, distance);
+}
+bool MapLib::GetLocateEndpoints(const Point& p, std::vector<LinkEndpoint>& endpoints) const {
+  return m_spHdLib->GetLocateEndpoints(p, RouteRectLon(), RouteRectLat(), endpoints);
+}
+bool MapLib::GetLocateEndpoints(const Point& p, std::vector<LaneEndpoint>& endpoints) const {
+  return m_spHdLib->GetLocateEndpoints(p, RouteRectLon(), RouteRectLat(), endpoints);
+}
+bool MapLib::GetPreEndpoints(const LaneEndpoint& endpoint, std::vector<LaneEndpoint>& out) const {
+  return m_spHdLib->GetPreEndpoints(endpoint, out);
+}
+bool MapLib::GetGeoLink(const LaneEndpoint& endpoint, GeoLink& geometry, bool load) const {
+  return m_spHdLib->GetGeoLink(endpoint, geometry, load);
+}
+bool MapLib::GetGeoLink(const HdLinkId& id, GeoLink& geometry) const {
+  return m_spHdLib->GetGeoLink(id, geometry);
 }
 
 }  // namespace ql

@@ -93,6 +93,22 @@ class MapLib {
   // The foot of the perpendicular from p on the line and its distance (HdLibMath).
   bool GetPerpendicularFoot(const Point& p, const GeoLink& line, Point& foot, double& distance) const;
 
+  // ---- endpoint graph -----------------------------------------------------------------------
+  // The searches near p take their box from the configuration, read at every call: half-sizes
+  // MapConfig::route_rect_lon (east-west) and route_rect_lat (north-south), in metres, as float.
+  // Both are 0 until a configuration gives them, and a box of size 0 finds nothing.
+  bool GetNearEndpoints(const Point& p, std::vector<Point>& feet, std::vector<LinkEndpoint>& endpoints,
+                        std::vector<double>& distances) const;
+  bool GetNearEndpoints(const Point& p, std::vector<Point>& feet, std::vector<LaneEndpoint>& endpoints,
+                        std::vector<double>& distances) const;
+  bool GetNearestEndpoint(const Point& p, Point& foot, LinkEndpoint& endpoint, double& distance) const;
+  bool GetNearestEndpoint(const Point& p, Point& foot, LaneEndpoint& endpoint, double& distance) const;
+  bool GetLocateEndpoints(const Point& p, std::vector<LinkEndpoint>& endpoints) const;
+  bool GetLocateEndpoints(const Point& p, std::vector<LaneEndpoint>& endpoints) const;
+  bool GetPreEndpoints(const LaneEndpoint& endpoint, std::vector<LaneEndpoint>& out) const;
+  bool GetGeoLink(const LaneEndpoint& endpoint, GeoLink& geometry, bool load) const;
+  bool GetGeoLink(const HdLinkId& id, GeoLink& geometry) const;
+
  private:
   std::shared_ptr<HdLib> m_spHdLib;  // the process-wide instance (HdLib::m_spInstance shares it)
 };
