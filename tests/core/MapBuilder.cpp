@@ -3,6 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "CoordSys.h"
 #include "HdLib.h"
 
 namespace qltest {
@@ -45,6 +46,12 @@ ql::HdLane& AddLane(ql::HdLink& link, long laneId, int seq, int width, long left
   lane.vctvdGeoLink = std::move(geo);
   link.vcthlLane.push_back(lane);
   return link.vcthlLane.back();
+}
+
+ql::Point PlaneAt(const ql::Point& origin, double x, double y) {
+  const ql::XYZ o = ql::P2XYZ(origin);
+  const ql::Point p = ql::XYZ2P(ql::XYZ(o.dX + x, o.dY + y, 0.0));
+  return ql::Point(p.dLon, p.dLat, 0.0);
 }
 
 std::vector<long> Values(const std::vector<ql::HdLinkId>& ids) {

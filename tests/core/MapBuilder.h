@@ -37,6 +37,10 @@ ql::HdLink Link(long id, GeoLink line = {});
 ql::HdEdge& AddEdge(ql::HdLink& link, long edgeId, GeoLink geo);
 ql::HdLane& AddLane(ql::HdLink& link, long laneId, int seq, int width, long left, long right, GeoLink geo);
 
+// The point x metres east and y metres north of origin in origin's projection zone, at altitude 0:
+// geometry drawn in plane metres.
+ql::Point PlaneAt(const ql::Point& origin, double x, double y);
+
 // The lValues of ids, in their order.
 std::vector<long> Values(const std::vector<ql::HdLinkId>& ids);
 std::vector<long> Values(const std::vector<ql::HdLaneId>& ids);

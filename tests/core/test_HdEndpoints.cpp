@@ -35,11 +35,7 @@ using qltest::LinkId;
 
 const ql::Point kOrigin(116.451, 39.931, 0.0);
 
-ql::Point At(double x, double y) {
-  const ql::XYZ o = ql::P2XYZ(kOrigin);
-  const ql::Point p = ql::XYZ2P(ql::XYZ(o.dX + x, o.dY + y, 0.0));
-  return ql::Point(p.dLon, p.dLat, 0.0);
-}
+ql::Point At(double x, double y) { return qltest::PlaneAt(kOrigin, x, y); }
 
 std::vector<double> Vertex(double x, double y, double alt) {
   const ql::Point p = At(x, y);
