@@ -121,8 +121,10 @@ std::vector<ql::HdLink> AreaLinks() {
   links.push_back(AreaRoad(606, {100, 104.25, 108.5}, 3500));        // 8.5 m within 2 x 3.5 + 2
   links.push_back(AreaRoad(607, {100, 104.75, 109.5}, 3500));        // 9.5 m beyond: taken as reversed
   links.push_back(AreaRoad(608, {100, 104.75, 109.5}, 2000000000));  // the limit beyond an int
-  links.push_back(AreaRoad(609, {100, 103.5, 107}, 0));              // 7 m within 2 x 4
-  links.push_back(AreaRoad(610, {100, 104.25, 108.5}, 0));           // 8.5 m beyond
+  ql::HdLink l609 = AreaRoad(609, {100, 103.5, 107}, 0);             // 7 m within 2 x 4,
+  l609.vctvdGeoLink.clear();                                         // and no line: no end point
+  links.push_back(l609);
+  links.push_back(AreaRoad(610, {100, 104.25, 108.5}, 0));  // 8.5 m beyond
   return links;
 }
 
