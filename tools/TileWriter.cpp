@@ -203,6 +203,31 @@ void LeafCodes(const ql::Rect2D& cell, const ql::Point& p, int level, int depth,
   }
 }
 
+// The quadtree buckets of one tile: per leaf path code, the (id, point) pairs in the order added.
+template <class Id>
+struct Buckets {
+  std::map<unsigned long, std::pair<std::vector<Id>, std::vector<ql::Point>>> byCode;
+
+  // Indexes id at p in every leaf of the tile rectangle r whose cell (widened by the margin) holds p.
+  void Add(const ql::Rect2D& r, int depth, const Id& id, const ql::Point& p) {
+    std::set<unsigned long> codes;
+    LeafCodes(r, p, 0, depth, 0, codes);
+    for (const unsigned long code : codes) {
+      byCode[code].first.push_back(id);
+      byCode[code].second.push_back(p);
+    }
+  }
+  // One bucket per leaf, by ascending path code.
+  template <class Content>
+  void MoveInto(Content& tile) {
+    for (auto& [code, bucket] : byCode) {
+      tile.states.push_back(code);
+      tile.nodes.push_back(std::move(bucket.first));
+      tile.ps.push_back(std::move(bucket.second));
+    }
+  }
+};
+
 struct PointLess {
   bool operator()(const ql::Point& a, const ql::Point& b) const {
     return std::tie(a.dLon, a.dLat, a.dAlt) < std::tie(b.dLon, b.dLat, b.dAlt);
@@ -429,22 +454,11 @@ TileMap BuildTiles(const std::vector<ql::HdLink>& input, int depth) {
       tile.m_values.push_back(links[e.link]);
       for (const ql::Point& p : e.points) WidenToHold(tile.r, p);
     }
-    std::map<unsigned long, std::pair<std::vector<ql::HdLinkId>, std::vector<ql::Point>>> buckets;
+    Buckets<ql::HdLinkId> buckets;
     for (const LinkInTile& e : entries) {
-      for (const ql::Point& p : e.points) {
-        std::set<unsigned long> codes;
-        LeafCodes(tile.r, p, 0, depth, 0, codes);
-        for (const unsigned long code : codes) {
-          buckets[code].first.push_back(links[e.link].liId);
-          buckets[code].second.push_back(p);
-        }
-      }
+      for (const ql::Point& p : e.points) buckets.Add(tile.r, depth, links[e.link].liId, p);
     }
-    for (auto& [code, bucket] : buckets) {
-      tile.states.push_back(code);
-      tile.nodes.push_back(std::move(bucket.first));
-      tile.ps.push_back(std::move(bucket.second));
-    }
+    buckets.MoveInto(tile);
   }
   return out;
 }
@@ -512,21 +526,9 @@ SdTileMap BuildSdTiles(const std::vector<ql::SdNode>& nodes, int depth) {
       tile.m_values.push_back(nodes[i]);
       WidenToHold(tile.r, p);
     }
-    std::map<unsigned long, std::pair<std::vector<ql::SdNodeId>, std::vector<ql::Point>>> buckets;
-    for (const std::size_t i : members) {
-      const ql::Point& p = nodes[i].id_p.p;
-      std::set<unsigned long> codes;
-      LeafCodes(tile.r, p, 0, depth, 0, codes);
-      for (const unsigned long code : codes) {
-        buckets[code].first.push_back(nodes[i].id_p);
-        buckets[code].second.push_back(p);
-      }
-    }
-    for (auto& [code, bucket] : buckets) {
-      tile.states.push_back(code);
-      tile.nodes.push_back(std::move(bucket.first));
-      tile.ps.push_back(std::move(bucket.second));
-    }
+    Buckets<ql::SdNodeId> buckets;
+    for (const std::size_t i : members) buckets.Add(tile.r, depth, nodes[i].id_p, nodes[i].id_p.p);
+    buckets.MoveInto(tile);
   }
   return out;
 }

@@ -9,6 +9,7 @@
 #include "BindRoad.h"
 #include "MapConfig.h"
 #include "SdLib.h"
+#include "TestConfig.h"
 
 namespace {
 
@@ -19,18 +20,6 @@ using ql::Point;
 using ql::SdNode;
 using ql::SdNodeId;
 
-// Sets the candidate limit for one test and puts the old value back.
-class CandidateLimit {
- public:
-  explicit CandidateLimit(int value) : saved_(ql::MapConfig::algorithm_condidate_max) {
-    ql::MapConfig::algorithm_condidate_max = value;
-  }
-  ~CandidateLimit() { ql::MapConfig::algorithm_condidate_max = saved_; }
-
- private:
-  int saved_;
-};
-
 TEST(BindRoad, NewEngineHoldsItsDefaultsAndTheLimitOfTheMomentItWasBuilt) {
   struct Case {
     const char* name;
@@ -39,7 +28,8 @@ TEST(BindRoad, NewEngineHoldsItsDefaultsAndTheLimitOfTheMomentItWasBuilt) {
   const Case cases[] = {{"NotConfigured", 0}, {"Configured", 12}, {"Negative", -3}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CandidateLimit limit(c.limit);
+    qltest::ConfigGuard guard;
+    ql::MapConfig::algorithm_condidate_max = c.limit;
     const BindRoad engine;
     ql::MapConfig::algorithm_condidate_max = 99;  // read once, at construction
     EXPECT_EQ(engine.m_nReserved, 0);
@@ -57,7 +47,8 @@ TEST(BindRoad, InstanceIsMadeOnceWithTheConfigurationOfTheFirstCall) {
   const std::shared_ptr<BindRoad> saved = BindRoad::m_spInstance;
   BindRoad::m_spInstance.reset();
   {
-    CandidateLimit limit(7);
+    qltest::ConfigGuard guard;
+    ql::MapConfig::algorithm_condidate_max = 7;
     const std::shared_ptr<BindRoad> first = BindRoad::GetInstance();
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(BindRoad::m_spInstance, first);

@@ -23,6 +23,7 @@
 #include "SdLib.h"
 #include "Singleton.h"
 #include "TestBytes.h"
+#include "TestConfig.h"
 #include "TestFiles.h"
 #include "TileWriter.h"
 #include "ajson.hpp"
@@ -323,40 +324,6 @@ PairSet Keys(const Map& tiles) {
   return out;
 }
 
-// Saves and restores every setting the store and the library read.
-class SdConfigGuard {
- public:
-  SdConfigGuard()
-      : lon_(ql::MapConfig::tile_lon_interval),
-        lat_(ql::MapConfig::tile_lat_interval),
-        depth_(ql::MapConfig::qt_max_level),
-        type_(ql::MapConfig::serialize_type_json1_binary2),
-        limit_(ql::MapConfig::algorithm_condidate_max),
-        encrypt_(ql::MapConfig::tile_encrypt),
-        sdJson_(ql::MapConfig::sdConfig::save_dir_json),
-        sdBinary_(ql::MapConfig::sdConfig::save_dir_binary),
-        hdJson_(ql::MapConfig::hdConfig::save_dir_json),
-        hdBinary_(ql::MapConfig::hdConfig::save_dir_binary) {}
-  ~SdConfigGuard() {
-    ql::MapConfig::tile_lon_interval = lon_;
-    ql::MapConfig::tile_lat_interval = lat_;
-    ql::MapConfig::qt_max_level = depth_;
-    ql::MapConfig::serialize_type_json1_binary2 = type_;
-    ql::MapConfig::algorithm_condidate_max = limit_;
-    ql::MapConfig::tile_encrypt = encrypt_;
-    ql::MapConfig::sdConfig::save_dir_json = sdJson_;
-    ql::MapConfig::sdConfig::save_dir_binary = sdBinary_;
-    ql::MapConfig::hdConfig::save_dir_json = hdJson_;
-    ql::MapConfig::hdConfig::save_dir_binary = hdBinary_;
-  }
-
- private:
-  double lon_, lat_;
-  int depth_, type_, limit_;
-  bool encrypt_;
-  std::string sdJson_, sdBinary_, hdJson_, hdBinary_;
-};
-
 // The process-wide SD store, emptied for one test: the first call that needs it creates a new one,
 // which is freed (with its Save) when the test ends, and the previous one comes back.
 class FreshSdStore {
@@ -410,7 +377,7 @@ class SdMap : public ::testing::TestWithParam<Encoding> {
     UseSdMap(tmp_.str() + "/", GetParam());
   }
 
-  SdConfigGuard guard_;
+  qltest::ConfigGuard guard_;
   qltest::TempDir tmp_{"sdlib"};
   FreshSdStore store_;
   ql::Save save_;
@@ -545,7 +512,7 @@ INSTANTIATE_TEST_SUITE_P(Sd, SdMap, ::testing::ValuesIn(kEncodings),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SdLibrary, EngineCopiesTheCandidateLimitWhenTheLibraryIsBuilt) {
-  SdConfigGuard guard;
+  qltest::ConfigGuard guard;
   ql::MapConfig::algorithm_condidate_max = 5;
   ql::SdLib lib;
   ql::MapConfig::algorithm_condidate_max = 6;
@@ -633,7 +600,7 @@ TEST(SdDamagedTile, RefusedNamingTheFileAndReadAgainOnceRepaired) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    SdConfigGuard guard;
+    qltest::ConfigGuard guard;
     qltest::TempDir tmp("sdlib_damaged");
     qlw::WriteSdTiles(tmp.str(), {{kA, TileA()}}, 1);
     UseSdMap(tmp.str() + "/", c.encoding);

@@ -18,6 +18,7 @@
 #include "MapConfig.h"
 #include "Save.h"
 #include "SdLib.h"
+#include "TestConfig.h"
 #include "TestFiles.h"
 #include "TileWriter.h"
 #include "ajson.hpp"
@@ -71,38 +72,27 @@ SdSerializeData Content(const Rect2D& r, const std::vector<Bucket>& buckets) {
   return d;
 }
 
-// Restores the settings the tile and the store read.
-class ConfigGuard {
- public:
-  ConfigGuard()
-      : lon_(ql::MapConfig::tile_lon_interval),
-        lat_(ql::MapConfig::tile_lat_interval),
-        depth_(ql::MapConfig::qt_max_level),
-        type_(ql::MapConfig::serialize_type_json1_binary2),
-        encrypt_(ql::MapConfig::tile_encrypt),
-        json_(ql::MapConfig::sdConfig::save_dir_json),
-        binary_(ql::MapConfig::sdConfig::save_dir_binary) {}
-  ~ConfigGuard() {
-    ql::MapConfig::tile_lon_interval = lon_;
-    ql::MapConfig::tile_lat_interval = lat_;
-    ql::MapConfig::qt_max_level = depth_;
-    ql::MapConfig::serialize_type_json1_binary2 = type_;
-    ql::MapConfig::tile_encrypt = encrypt_;
-    ql::MapConfig::sdConfig::save_dir_json = json_;
-    ql::MapConfig::sdConfig::save_dir_binary = binary_;
-  }
-
- private:
-  double lon_, lat_;
-  int depth_, type_;
-  bool encrypt_;
-  std::string json_, binary_;
-};
-
 void ExpectPoint(const Point& got, const Point& want) {
   EXPECT_EQ(got.dLon, want.dLon);
   EXPECT_EQ(got.dLat, want.dLat);
   EXPECT_EQ(got.dAlt, want.dAlt);
+}
+
+// Runs one search (a tile's or the store's, through `search`) for the case and checks its answer:
+// the winner's id and the square root of its squared plane distance (with the height when asked);
+// when nothing is found, the outputs the search must leave.
+template <class Case, class Search>
+void ExpectNearest(const Case& c, Search search, const Point& idIfNone, double distIfNone) {
+  SdNodeId id(Point(-1, -2, -3));
+  double dist = -7.0;
+  ASSERT_EQ(search(c.p, c.q, id, dist, c.with3d), c.found);
+  if (c.found) {
+    ExpectPoint(id.p, c.winner);
+    EXPECT_EQ(dist, std::sqrt(ql::D2XYZ(c.winnerAt, c.p, c.with3d)));
+  } else {
+    ExpectPoint(id.p, idIfNone);
+    EXPECT_EQ(dist, distIfNone);
+  }
 }
 
 // ---- inside one tile ------------------------------------------------------------------------
@@ -245,29 +235,21 @@ std::vector<TileCase> TileCases() {
 }
 
 TEST(SdNearestInTile, CandidatesOrderTiesAndDistance) {
-  ConfigGuard guard;
+  qltest::ConfigGuard guard;
   ql::MapConfig::qt_max_level = 1;
   ql::MapConfig::serialize_type_json1_binary2 = 2;
   for (const TileCase& c : TileCases()) {
     SCOPED_TRACE(c.name);
     ql::SdTile tile(kA);
     tile.Deserialize(qlw::EncodeBinary(Content(kWholeA, c.buckets)));
-    SdNodeId id(Point(-1, -2, -3));
-    double dist = -7.0;
-    ASSERT_EQ(tile.GetNearestNodeId(c.p, c.q, id, dist, c.with3d), c.found);
-    if (c.found) {
-      ExpectPoint(id.p, c.winner);
-      // The square root of the winner's squared plane distance (with the height when asked).
-      EXPECT_EQ(dist, std::sqrt(ql::D2XYZ(c.winnerAt, c.p, c.with3d)));
-    } else {
-      ExpectPoint(id.p, Point(-1, -2, -3));  // untouched
-      EXPECT_EQ(dist, -7.0);
-    }
+    // Nothing found: the outputs are untouched.
+    ExpectNearest(
+        c, [&](auto&&... a) { return tile.GetNearestNodeId(a...); }, Point(-1, -2, -3), -7.0);
   }
 }
 
 TEST(SdNearestInTile, DistanceIsInMetresAndUsesTheHeightOnlyWhenAsked) {
-  ConfigGuard guard;
+  qltest::ConfigGuard guard;
   ql::MapConfig::qt_max_level = 1;
   ql::MapConfig::serialize_type_json1_binary2 = 2;
   ql::SdTile tile(kA);
@@ -396,7 +378,7 @@ class SdNearestInStore : public ::testing::Test {
     qlw::WriteSdTiles(tmp_.str(), map, 1);
   }
 
-  ConfigGuard guard_;
+  qltest::ConfigGuard guard_;
   qltest::TempDir tmp_{"sd_nearest"};
   ql::Save save_;
 };
@@ -406,18 +388,10 @@ TEST_F(SdNearestInStore, BestOverTheTilesOfTheBox) {
     SCOPED_TRACE(c.name);
     Write(c.tiles);
     ql::SdWorld world(&save_);
-    SdNodeId id(Point(-1, -2, -3));
-    double dist = -7.0;
-    ASSERT_EQ(world.GetNearestNodeId(c.p, c.q, id, dist, c.with3d), c.found);
-    if (c.found) {
-      ExpectPoint(id.p, c.winner);
-      EXPECT_EQ(dist, std::sqrt(ql::D2XYZ(c.winnerAt, c.p, c.with3d)));
-    } else {
-      // Always written: the default id and the largest finite double.
-      ExpectPoint(id.p, Point(0, 0, 0));
-      EXPECT_EQ(dist, kMax);
-      EXPECT_EQ(dist, 1.7976931348623157e308);
-    }
+    // Always written: nothing found gives the default id and the largest finite double.
+    static_assert(kMax == 1.7976931348623157e308, "the largest finite double");
+    ExpectNearest(
+        c, [&](auto&&... a) { return world.GetNearestNodeId(a...); }, Point(0, 0, 0), kMax);
     // Every tile of the box was asked for: cached when it has a file, failed otherwise.
     EXPECT_EQ(world.GetTiles().size(), c.tiles.size());
     EXPECT_EQ(world.GetTiles().size() + world.GetFailedTiles().size(), ql::R2TIds(c.q).size());
