@@ -119,8 +119,9 @@ class NodeQt {
   void GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const;
   // The id indexed nearest to p among the pairs of GetNodeIdsInRect(q): squared distances
   // in the Gauss-Krueger plane (D2XYZ, the altitude difference added when with3d), the
-  // first pair in walk order winning a tie. False when q holds no pair, and then id and
-  // dist are not written; else dist is the winner's distance in metres.
+  // first pair in walk order winning a tie. False when q holds no pair at a finite
+  // distance, and then id and dist are not written; else dist is the winner's distance
+  // in metres.
   bool GetNearestNodeId(const Point& p, const Rect2D& q, Id& id, double& dist, bool with3d) const;
   // The same walk again, calling visit(leafIndex) for every leaf it reaches, in walk
   // order; the caller tests the leaf's points against q itself.
@@ -438,8 +439,8 @@ bool NodeQt<Id>::GetNearestNodeId(const Point& p, const Rect2D& q, Id& id, doubl
       winner = &std::get<0>(candidate);
     }
   }
-  // Only a distance that is not a number (a point the projection cannot place) loses to
-  // the initial bound; such pairs are no answer.
+  // Only a distance that is not a number or not finite (a height or position stored as
+  // such) loses to the initial bound; such pairs are no answer, not a winner left unnamed.
   if (winner == nullptr) return false;
   id = *winner;
   dist = std::sqrt(best);
