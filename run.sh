@@ -47,7 +47,7 @@ fuzz() {
   CXX=clang++-14 cmake -S "$ROOT" -B "$dir" -DQL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$dir" -j "$JOBS"
   local pids=() names=()
-  for target in fuzz_json fuzz_archive fuzz_xxtea; do
+  for target in fuzz_json fuzz_archive fuzz_xxtea fuzz_sdtile; do
     local work="$dir/corpus-$target"
     rm -rf "$work" && mkdir -p "$work"
     [ -d "tests/fuzz/corpus/$target" ] && cp -r "tests/fuzz/corpus/$target/." "$work/"

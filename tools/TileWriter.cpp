@@ -203,6 +203,31 @@ void LeafCodes(const ql::Rect2D& cell, const ql::Point& p, int level, int depth,
   }
 }
 
+// The quadtree buckets of one tile: per leaf path code, the (id, point) pairs in the order added.
+template <class Id>
+struct Buckets {
+  std::map<unsigned long, std::pair<std::vector<Id>, std::vector<ql::Point>>> byCode;
+
+  // Indexes id at p in every leaf of the tile rectangle r whose cell (widened by the margin) holds p.
+  void Add(const ql::Rect2D& r, int depth, const Id& id, const ql::Point& p) {
+    std::set<unsigned long> codes;
+    LeafCodes(r, p, 0, depth, 0, codes);
+    for (const unsigned long code : codes) {
+      byCode[code].first.push_back(id);
+      byCode[code].second.push_back(p);
+    }
+  }
+  // One bucket per leaf, by ascending path code.
+  template <class Content>
+  void MoveInto(Content& tile) {
+    for (auto& [code, bucket] : byCode) {
+      tile.states.push_back(code);
+      tile.nodes.push_back(std::move(bucket.first));
+      tile.ps.push_back(std::move(bucket.second));
+    }
+  }
+};
+
 struct PointLess {
   bool operator()(const ql::Point& a, const ql::Point& b) const {
     return std::tie(a.dLon, a.dLat, a.dAlt) < std::tie(b.dLon, b.dLat, b.dAlt);
@@ -215,6 +240,14 @@ struct LinkInTile {
   std::vector<ql::Point> points;
   std::set<ql::Point, PointLess> seen;
 };
+
+// The naming correction of ql::P2TId may put a point of a tile just outside its rectangle.
+void WidenToHold(ql::Rect2D& r, const ql::Point& p) {
+  r.lb.dLon = std::min(r.lb.dLon, p.dLon);
+  r.lb.dLat = std::min(r.lb.dLat, p.dLat);
+  r.rt.dLon = std::max(r.rt.dLon, p.dLon);
+  r.rt.dLat = std::max(r.rt.dLat, p.dLat);
+}
 
 void CheckDepth(int depth) {
   if (depth < 0 || depth > kMaxDepth)
@@ -239,6 +272,35 @@ std::string Encrypt(const std::string& plain) {
   std::string out(static_cast<const char*>(buf), n);
   std::free(buf);
   return out;
+}
+
+// Writes <mapDir>/{json,binary,encrypted}/ (each emptied first) for the given tile contents and
+// returns them as read back from their JSON text: the JSON file is written from the tiles, the
+// binary one from what the reader made of the JSON, the encrypted one from the binary bytes.
+template <class Content>
+std::map<ql::TileId, Content> WriteEncodings(const fs::path& mapDir, const std::map<ql::TileId, Content>& tiles) {
+  const fs::path jsonDir = mapDir / "json";
+  const fs::path binaryDir = mapDir / "binary";
+  const fs::path encryptedDir = mapDir / "encrypted";
+  for (const fs::path& d : {jsonDir, binaryDir, encryptedDir}) {
+    std::error_code ec;
+    fs::remove_all(d, ec);  // tiles left from an earlier write would be loaded too
+    fs::create_directories(d, ec);
+    if (ec) throw std::runtime_error("cannot create " + d.string() + ": " + ec.message());
+  }
+
+  std::map<ql::TileId, Content> readBack;
+  for (const auto& [id, tile] : tiles) {
+    const std::string name = TileFileName(id);
+    const std::string json = EncodeJson(tile);
+    WriteFile(jsonDir / name, json);
+    Content& back = readBack[id];
+    ajson::load_from_buff(back, json.c_str(), static_cast<std::size_t>(-1));
+    const std::string binary = EncodeBinary(back);
+    WriteFile(binaryDir / name, binary);
+    WriteFile(encryptedDir / name, Encrypt(binary));
+  }
+  return readBack;
 }
 
 }  // namespace
@@ -390,45 +452,33 @@ TileMap BuildTiles(const std::vector<ql::HdLink>& input, int depth) {
     for (const LinkInTile& e : entries) {
       tile.m_keys.push_back(links[e.link].liId);
       tile.m_values.push_back(links[e.link]);
-      for (const ql::Point& p : e.points) {  // the naming correction may put a vertex just outside
-        tile.r.lb.dLon = std::min(tile.r.lb.dLon, p.dLon);
-        tile.r.lb.dLat = std::min(tile.r.lb.dLat, p.dLat);
-        tile.r.rt.dLon = std::max(tile.r.rt.dLon, p.dLon);
-        tile.r.rt.dLat = std::max(tile.r.rt.dLat, p.dLat);
-      }
+      for (const ql::Point& p : e.points) WidenToHold(tile.r, p);
     }
-    std::map<unsigned long, std::pair<std::vector<ql::HdLinkId>, std::vector<ql::Point>>> buckets;
+    Buckets<ql::HdLinkId> buckets;
     for (const LinkInTile& e : entries) {
-      for (const ql::Point& p : e.points) {
-        std::set<unsigned long> codes;
-        LeafCodes(tile.r, p, 0, depth, 0, codes);
-        for (const unsigned long code : codes) {
-          buckets[code].first.push_back(links[e.link].liId);
-          buckets[code].second.push_back(p);
-        }
-      }
+      for (const ql::Point& p : e.points) buckets.Add(tile.r, depth, links[e.link].liId, p);
     }
-    for (auto& [code, bucket] : buckets) {
-      tile.states.push_back(code);
-      tile.nodes.push_back(std::move(bucket.first));
-      tile.ps.push_back(std::move(bucket.second));
-    }
+    buckets.MoveInto(tile);
   }
   return out;
 }
 
 std::string ConfigJson(int serializeType, bool encrypt, const std::string& jsonDir, const std::string& binaryDir,
-                       int depth) {
+                       int depth, const std::string& sdJsonDir, const std::string& sdBinaryDir) {
   CheckDepth(depth);
   std::string text = "{\n";
   text += "  \"tile_lon_interval\": 0.02,\n";
   text += "  \"tile_lat_interval\": 0.02,\n";
   text += "  \"qt_max_level\": " + std::to_string(depth) + ",\n";
-  text += "  \"hd_config\": {\n    \"save_dir_json\": ";
-  detail::AppendJsonString(text, jsonDir);
-  text += ",\n    \"save_dir_binary\": ";
-  detail::AppendJsonString(text, binaryDir);
-  text += "\n  },\n";
+  auto directories = [&text](const char* key, const std::string& json, const std::string& binary) {
+    text += std::string("  \"") + key + "\": {\n    \"save_dir_json\": ";
+    detail::AppendJsonString(text, json);
+    text += ",\n    \"save_dir_binary\": ";
+    detail::AppendJsonString(text, binary);
+    text += "\n  },\n";
+  };
+  directories("hd_config", jsonDir, binaryDir);
+  if (!sdJsonDir.empty() || !sdBinaryDir.empty()) directories("sd_config", sdJsonDir, sdBinaryDir);
   text += "  \"serialize_type_json1_binary2\": " + std::to_string(serializeType) + ",\n";
   text += std::string("  \"tile_encrypt\": ") + (encrypt ? "true" : "false") + "\n";
   text += "}\n";
@@ -438,28 +488,7 @@ std::string ConfigJson(int serializeType, bool encrypt, const std::string& jsonD
 TileMap WriteTiles(const std::string& dir, const TileMap& tiles, int depth) {
   CheckDepth(depth);
   const fs::path root(dir);
-  const fs::path jsonDir = root / "hd" / "json";
-  const fs::path binaryDir = root / "hd" / "binary";
-  const fs::path encryptedDir = root / "hd" / "encrypted";
-  for (const fs::path& d : {jsonDir, binaryDir, encryptedDir}) {
-    std::error_code ec;
-    fs::remove_all(d, ec);  // tiles left from an earlier write would be loaded too
-    fs::create_directories(d, ec);
-    if (ec) throw std::runtime_error("cannot create " + d.string() + ": " + ec.message());
-  }
-
-  TileMap readBack;
-  for (const auto& [id, tile] : tiles) {
-    const std::string name = TileFileName(id);
-    const std::string json = EncodeJson(tile);
-    WriteFile(jsonDir / name, json);
-    ql::HdSerializeData& back = readBack[id];
-    ajson::load_from_buff(back, json.c_str(), static_cast<std::size_t>(-1));
-    const std::string binary = EncodeBinary(back);
-    WriteFile(binaryDir / name, binary);
-    WriteFile(encryptedDir / name, Encrypt(binary));
-  }
-
+  TileMap readBack = WriteEncodings(root / "hd", tiles);
   WriteFile(root / "config_json.json", ConfigJson(1, false, "hd/json/", "hd/binary/", depth));
   WriteFile(root / "config_binary.json", ConfigJson(2, false, "hd/json/", "hd/binary/", depth));
   WriteFile(root / "config_encrypted.json", ConfigJson(2, true, "hd/json/", "hd/encrypted/", depth));
@@ -468,6 +497,57 @@ TileMap WriteTiles(const std::string& dir, const TileMap& tiles, int depth) {
 
 TileMap WriteProject(const std::string& dir, const std::vector<ql::HdLink>& links, int depth) {
   return WriteTiles(dir, BuildTiles(links, depth), depth);
+}
+
+// ---- SD tiles ----------------------------------------------------------------------------------------------
+
+SdTileMap BuildSdTiles(const std::vector<ql::SdNode>& nodes, int depth) {
+  CheckDepth(depth);
+  std::set<ql::SdNodeId> keys;
+  std::map<ql::TileId, std::vector<std::size_t>> perTile;  // indices into the input, in input order
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const ql::Point& p = nodes[i].id_p.p;
+    if (!std::isfinite(p.dLon) || !std::isfinite(p.dLat))
+      throw std::invalid_argument("SD node " + std::to_string(i) + " has no finite longitude and latitude");
+    if (!keys.insert(nodes[i].id_p).second) {
+      throw std::invalid_argument("two SD nodes with the key " + std::to_string(p.dLon) + "," +
+                                  std::to_string(p.dLat));
+    }
+    perTile[ql::P2TId(p)].push_back(i);
+  }
+
+  SdTileMap out;
+  for (const auto& [tileId, members] : perTile) {
+    ql::SdSerializeData& tile = out[tileId];
+    tile.r = TileRect(tileId);
+    for (const std::size_t i : members) {
+      const ql::Point& p = nodes[i].id_p.p;
+      tile.m_keys.push_back(nodes[i].id_p);
+      tile.m_values.push_back(nodes[i]);
+      WidenToHold(tile.r, p);
+    }
+    Buckets<ql::SdNodeId> buckets;
+    for (const std::size_t i : members) buckets.Add(tile.r, depth, nodes[i].id_p, nodes[i].id_p.p);
+    buckets.MoveInto(tile);
+  }
+  return out;
+}
+
+SdTileMap WriteSdTiles(const std::string& dir, const SdTileMap& tiles, int depth) {
+  CheckDepth(depth);
+  const fs::path root(dir);
+  SdTileMap readBack = WriteEncodings(root / "sd", tiles);
+  WriteFile(root / "config_json.json",
+            ConfigJson(1, false, "hd/json/", "hd/binary/", depth, "sd/json/", "sd/binary/"));
+  WriteFile(root / "config_binary.json",
+            ConfigJson(2, false, "hd/json/", "hd/binary/", depth, "sd/json/", "sd/binary/"));
+  WriteFile(root / "config_encrypted.json",
+            ConfigJson(2, true, "hd/json/", "hd/encrypted/", depth, "sd/json/", "sd/encrypted/"));
+  return readBack;
+}
+
+SdTileMap WriteSdProject(const std::string& dir, const std::vector<ql::SdNode>& nodes, int depth) {
+  return WriteSdTiles(dir, BuildSdTiles(nodes, depth), depth);
 }
 
 }  // namespace qlw

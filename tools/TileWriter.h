@@ -1,4 +1,4 @@
-#pragma once  // TileWriter.h: writes HD tiles and whole projects for tests, benchmarks and the sample map
+#pragma once  // TileWriter.h: writes HD and SD tiles and whole projects for tests, benchmarks and the sample map
 
 // The library only reads tiles; this writer produces what it reads:
 //
@@ -30,6 +30,7 @@
 
 #include "FieldList.h"
 #include "HdTypes.h"
+#include "SdLib.h"
 
 namespace qlw {
 
@@ -74,8 +75,11 @@ TileMap BuildTiles(const std::vector<ql::HdLink>& links, int depth);
 // Text of a configuration file: tile intervals 0.02, qt_max_level = depth, the HD tile directories
 // (relative to the project path, each ending in '/'), serialize type (1 JSON, 2 binary) and
 // tile_encrypt. WriteTiles writes ConfigJson(1, false, "hd/json/", "hd/binary/", depth) and the like.
+// With SD directories given (either non-empty) the text also holds sd_config with them, after
+// hd_config; without them it has no sd_config key.
 std::string ConfigJson(int serializeType, bool encrypt, const std::string& jsonDir, const std::string& binaryDir,
-                       int depth);
+                       int depth, const std::string& sdJsonDir = std::string(),
+                       const std::string& sdBinaryDir = std::string());
 
 // Writes the project layout above for the given tiles (the three tile directories are emptied
 // first) and returns the tiles as the library's JSON reader reads them back.
@@ -83,6 +87,33 @@ TileMap WriteTiles(const std::string& dir, const TileMap& tiles, int depth);
 
 // BuildTiles, then WriteTiles.
 TileMap WriteProject(const std::string& dir, const std::vector<ql::HdLink>& links, int depth);
+
+// ---- SD tiles ---------------------------------------------------------------------------------
+//
+// The SD map of a project lies beside the HD one, in the same three encodings:
+//   <dir>/sd/json/<col>,<row>   <dir>/sd/binary/<col>,<row>   <dir>/sd/encrypted/<col>,<row>
+// WriteSdTiles rewrites the three configuration files so that they name the HD directories above
+// and these in sd_config; a project with both maps is written with WriteTiles (or WriteProject)
+// first, then WriteSdTiles (or WriteSdProject), with one depth.
+
+using SdTileMap = std::map<ql::TileId, ql::SdSerializeData>;
+
+// One tile content per tile that holds a node (ql::P2TId of the node's id_p point, the tile a
+// lookup by that id loads). Per tile: m_keys (each node's id_p) and m_values in input order,
+// r = TileRect widened to hold every node, and one bucket per quadtree leaf (path code at `depth`)
+// listing (id_p, id_p's point) for the nodes in that leaf, in input order; a node within 1e-9
+// degrees of a cell edge is also listed in the neighbouring cell, as HD vertices are.
+// Throws std::invalid_argument for a depth outside 0..16, two nodes with one key (equal longitude
+// and latitude: the tile would keep only the first), or a node without a finite longitude and latitude.
+SdTileMap BuildSdTiles(const std::vector<ql::SdNode>& nodes, int depth);
+
+// Writes the SD layout above for the given tiles (the three SD tile directories are emptied
+// first) and the configuration files naming both maps, and returns the tiles as the library's
+// JSON reader reads them back.
+SdTileMap WriteSdTiles(const std::string& dir, const SdTileMap& tiles, int depth);
+
+// BuildSdTiles, then WriteSdTiles.
+SdTileMap WriteSdProject(const std::string& dir, const std::vector<ql::SdNode>& nodes, int depth);
 
 // ---- implementation of the encoders -------------------------------------------------------------
 

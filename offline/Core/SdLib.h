@@ -1,9 +1,10 @@
-#pragma once  // SdLib.h: the records of the SD road network, its tile content and its tile store
+#pragma once  // SdLib.h: the records of the SD road network, its tile content, its tile store and the SD library
 
 // The SD map is a graph of nodes keyed by position. Its tiles use the HD tile scheme
 // (records by key, a quadtree of (id, point) buckets, the same 0.02-degree file grid) with
 // the types below; the field lists give the JSON keys and the binary order.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,42 @@ using SdWorld = World<SdNodeId, SdNode, SdTile>;
 // Creator of the SD World for ql::Singleton: a new Save and a World over it, never freed.
 struct newSdWorld {
   static SdWorld* Create();
+};
+
+// ---- the SD library ----------------------------------------------------------------
+
+class BindRoad;
+struct BindRoadInput;
+struct BindRoadOutput;
+
+// Nearest-node lookups and the road-binding entry over the process-wide SD store
+// (Singleton<SdWorld, newSdWorld>, created by the first call that needs it). Nothing in
+// the HD request path uses it.
+class SdLib {
+ public:
+  // Builds the binding engine, which copies the configured candidate limit now.
+  SdLib();
+  ~SdLib();
+
+  // Nothing to prepare: the SD store loads its tiles on demand.
+  void Init(const std::string& path);
+
+  // No SD record is looked up by a way id: always false, node untouched.
+  bool GetDataByWid(const Point& p, int wid, SdNode& node);
+
+  // Loads the SD tiles within 45 m of in.ptPos (P2R), then runs the engine's BindRoadHmm
+  // with a fresh input holding only that position; the caller's sets are not passed on.
+  // The engine matches nothing, so out stays as it was.
+  void GetBindRoadResult(const BindRoadInput& in, BindRoadOutput& out);
+
+  // The node whose quadtree point inside box is nearest to p by plane distance (altitude
+  // ignored), looked up by its id in the tile of the id's point: null when the box holds
+  // no node, or when that tile cannot be loaded or lacks the id. dist is always written
+  // (1.7976931348623157e308 when the box holds no node).
+  const SdNode* GetNearestNode(const Point& p, const Rect2D& box, double& dist);
+
+  // The engine of this library; lives as long as the library.
+  std::unique_ptr<BindRoad> m_pBindRoad;
 };
 
 extern template class NodeQt<SdNodeId>;

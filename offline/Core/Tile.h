@@ -13,10 +13,12 @@
 // stops it where it is.
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -115,6 +117,12 @@ class NodeQt {
   void GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const;
   // The same walk for callers that need every matching pair with its point.
   void GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const;
+  // The id indexed nearest to p among the pairs of GetNodeIdsInRect(q): squared distances
+  // in the Gauss-Krueger plane (D2XYZ, the altitude difference added when with3d), the
+  // first pair in walk order winning a tie. False when q holds no pair at a finite
+  // distance, and then id and dist are not written; else dist is the winner's distance
+  // in metres.
+  bool GetNearestNodeId(const Point& p, const Rect2D& q, Id& id, double& dist, bool with3d) const;
   // The same walk again, calling visit(leafIndex) for every leaf it reaches, in walk
   // order; the caller tests the leaf's points against q itself.
   template <class Visit>
@@ -174,6 +182,8 @@ class Tile {
   // Adds to out the records of the ids indexed inside q; an id that the tree holds but
   // the record map lacks is skipped.
   void GetNodesInRect(const Rect2D& q, std::set<const Node*>& out) const;
+  // NodeQt::GetNearestNodeId of the tile's tree; false before Deserialize.
+  bool GetNearestNodeId(const Point& p, const Rect2D& q, Id& id, double& dist, bool with3d) const;
   // The same records appended to out, in no particular order and possibly repeated
   // (once per matching point at most): the caller sorts and drops repeats once for
   // all its tiles instead of paying a set insertion per point.
@@ -414,6 +424,29 @@ void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Po
   GetNodeIds(q, 0, m_rect, 0, out);
 }
 
+template <class Id>
+bool NodeQt<Id>::GetNearestNodeId(const Point& p, const Rect2D& q, Id& id, double& dist, bool with3d) const {
+  std::vector<std::tuple<Id, Point>> candidates;
+  GetNodeIdsInRect(q, candidates);
+  if (candidates.empty()) return false;
+  const XYZ target = P2XYZ(p);  // D2XYZ of two Points projects both; p needs it once
+  double best = std::numeric_limits<double>::max();
+  const Id* winner = nullptr;
+  for (const auto& candidate : candidates) {
+    const double d = D2XYZ(P2XYZ(std::get<1>(candidate)), target, with3d);
+    if (d < best) {  // strict: an equal distance later on does not replace the first
+      best = d;
+      winner = &std::get<0>(candidate);
+    }
+  }
+  // Only a distance that is not a number or not finite (a height or position stored as
+  // such) loses to the initial bound; such pairs are no answer, not a winner left unnamed.
+  if (winner == nullptr) return false;
+  id = *winner;
+  dist = std::sqrt(best);
+  return true;
+}
+
 template <class Id, class Node, class SerializeData>
 void Tile<Id, Node, SerializeData>::Deserialize(const std::string& bytes) {
   // Checked before the bytes are decoded: a bad depth fails every tile alike.
@@ -471,6 +504,12 @@ const Node* Tile<Id, Node, SerializeData>::GetNodeData(const Id& id) const {
 template <class Id, class Node, class SerializeData>
 void Tile<Id, Node, SerializeData>::GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const {
   if (m_pQt) m_pQt->GetNodeIdsInRect(q, out);
+}
+
+template <class Id, class Node, class SerializeData>
+bool Tile<Id, Node, SerializeData>::GetNearestNodeId(const Point& p, const Rect2D& q, Id& id, double& dist,
+                                                     bool with3d) const {
+  return m_pQt && m_pQt->GetNearestNodeId(p, q, id, dist, with3d);
 }
 
 template <class Id, class Node, class SerializeData>

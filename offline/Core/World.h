@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <set>
@@ -84,6 +85,12 @@ class World {
   // The records of GetNodesInRect in the same order (ascending address), as a vector:
   // out is replaced. Tiles are loaded and queried as GetNodesInRect does.
   void CollectNodesInRect(const Rect2D& rect, std::vector<const Node*>& out);
+
+  // The id indexed nearest to p inside rect over every tile it touches, loaded as needed
+  // in TileId order (Tile::GetNearestNodeId per tile; of equal distances the first tile's
+  // node wins). id and dist are always written: Id() and the largest finite double when
+  // no tile holds a pair in rect, and the function returns false then.
+  bool GetNearestNodeId(const Point& p, const Rect2D& rect, Id& id, double& dist, bool with3d);
 
   Save* GetSave() const { return m_pSave; }
 
@@ -262,6 +269,28 @@ void World<Id, Node, TileT>::CollectNodesInRect(const Rect2D& rect, std::vector<
   }
   std::sort(out.begin(), out.end(), std::less<const Node*>());
   out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+template <class Id, class Node, class TileT>
+bool World<Id, Node, TileT>::GetNearestNodeId(const Point& p, const Rect2D& rect, Id& id, double& dist,
+                                              bool with3d) {
+  double best = std::numeric_limits<double>::max();
+  Id bestId = Id();
+  bool found = false;
+  for (const TileId& t : R2TIds(rect)) {
+    std::shared_ptr<TileT> tile;
+    if (!LoadTile(t, tile)) continue;
+    // The tile writes the caller's outputs; a tile that raises while loading leaves them
+    // as the tiles before it wrote them.
+    if (tile->GetNearestNodeId(p, rect, id, dist, with3d) && dist < best) {
+      best = dist;
+      bestId = id;
+      found = true;
+    }
+  }
+  id = bestId;
+  dist = best;
+  return found;
 }
 
 extern template class World<HdLinkId, HdLink, HdTile>;

@@ -49,7 +49,9 @@ struct Filler {
   template <class T>
   void operator()(T& v, int depth = 0) {
     ++seed;
-    if constexpr (std::is_same<T, int>::value) {
+    if constexpr (std::is_same<T, bool>::value) {
+      v = seed % 2 == 1;
+    } else if constexpr (std::is_same<T, int>::value) {
       v = (seed % 2 ? 1 : -1) * (seed * 7 + 3);
     } else if constexpr (std::is_same<T, long>::value) {
       v = (seed % 2 ? -1L : 1L) * (1000000007L * seed + 0x100000000L);

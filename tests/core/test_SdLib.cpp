@@ -1,25 +1,30 @@
-// The SD records as the tile files store them, the node key's order and tile, and SD tiles
-// read through the SD tile store from its own directories.
+// The SD records as the tile files store them, the node key's order and tile, SD maps written by
+// the tile writer and read through the SD store and the SD library in every encoding, and damaged
+// SD tiles.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <exception>
 #include <limits>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Archive.h"
+#include "BindRoad.h"
 #include "CoordSys.h"
+#include "Errors.h"
 #include "MapConfig.h"
+#include "Save.h"
 #include "SdLib.h"
 #include "Singleton.h"
 #include "TestBytes.h"
+#include "TestConfig.h"
+#include "TestFiles.h"
 #include "TileWriter.h"
 #include "ajson.hpp"
 
@@ -29,7 +34,6 @@ using qltest::Bytes;
 using qltest::DecodeBinary;
 using qltest::DecodeJson;
 
-namespace fs = std::filesystem;
 using ql::Point;
 using ql::Rect2D;
 using ql::SdNode;
@@ -271,7 +275,9 @@ TEST(SdJson, MalformedTileRaisesTheReadersError) {
   EXPECT_THROW(DecodeJson<SdSerializeData>(R"({"m_keys": [{"p": {"dLon": 116.3,}}]})"), ajson::exception);
 }
 
-// ---- tiles through the SD store ------------------------------------------------------------
+// ---- SD maps written by the tile writer, read through the SD store and the SD library ---------
+
+constexpr double kMax = std::numeric_limits<double>::max();  // 1.7976931348623157e308
 
 const TileId kA(5819, 1995);             // lon 116.38 .. 116.40, lat 39.90 .. 39.92
 const Point kNear(116.385, 39.905, 10);  // left-bottom quadrant of A
@@ -304,88 +310,82 @@ SdSerializeData TileA() {
   return d;
 }
 
-// Saves and restores every setting the store reads.
-class SdConfigGuard {
+// Tile ids have no equality (only their order); compare them as pairs.
+using PairSet = std::set<std::pair<int, int>>;
+PairSet Pairs(const std::set<TileId>& ids) {
+  PairSet out;
+  for (const TileId& t : ids) out.emplace(t.nLonId, t.nLatId);
+  return out;
+}
+template <class Map>
+PairSet Keys(const Map& tiles) {
+  PairSet out;
+  for (const auto& entry : tiles) out.emplace(entry.first.nLonId, entry.first.nLatId);
+  return out;
+}
+
+// The process-wide SD store, emptied for one test: the first call that needs it creates a new one,
+// which is freed (with its Save) when the test ends, and the previous one comes back.
+class FreshSdStore {
  public:
-  SdConfigGuard()
-      : lon_(ql::MapConfig::tile_lon_interval),
-        lat_(ql::MapConfig::tile_lat_interval),
-        depth_(ql::MapConfig::qt_max_level),
-        type_(ql::MapConfig::serialize_type_json1_binary2),
-        encrypt_(ql::MapConfig::tile_encrypt),
-        sdJson_(ql::MapConfig::sdConfig::save_dir_json),
-        sdBinary_(ql::MapConfig::sdConfig::save_dir_binary),
-        hdJson_(ql::MapConfig::hdConfig::save_dir_json),
-        hdBinary_(ql::MapConfig::hdConfig::save_dir_binary) {}
-  ~SdConfigGuard() {
-    ql::MapConfig::tile_lon_interval = lon_;
-    ql::MapConfig::tile_lat_interval = lat_;
-    ql::MapConfig::qt_max_level = depth_;
-    ql::MapConfig::serialize_type_json1_binary2 = type_;
-    ql::MapConfig::tile_encrypt = encrypt_;
-    ql::MapConfig::sdConfig::save_dir_json = sdJson_;
-    ql::MapConfig::sdConfig::save_dir_binary = sdBinary_;
-    ql::MapConfig::hdConfig::save_dir_json = hdJson_;
-    ql::MapConfig::hdConfig::save_dir_binary = hdBinary_;
+  using Holder = ql::Singleton<ql::SdWorld, ql::newSdWorld>;
+  FreshSdStore() : saved_(Holder::m_pInstance) { Holder::m_pInstance = nullptr; }
+  ~FreshSdStore() {
+    if (Holder::m_pInstance != nullptr) {
+      delete Holder::m_pInstance->GetSave();
+      delete Holder::m_pInstance;
+    }
+    Holder::m_pInstance = saved_;
   }
+  FreshSdStore(const FreshSdStore&) = delete;
+  FreshSdStore& operator=(const FreshSdStore&) = delete;
+
+  ql::SdWorld* Get() const { return Holder::m_pInstance; }  // null until created
 
  private:
-  double lon_, lat_;
-  int depth_, type_;
-  bool encrypt_;
-  std::string sdJson_, sdBinary_, hdJson_, hdBinary_;
-};
-
-// A store made by the creator, freed here with its Save (the creator's callers never free them).
-struct OwnedWorld {
-  ql::SdWorld* world = ql::newSdWorld::Create();
-  ~OwnedWorld() {
-    delete world->GetSave();
-    delete world;
-  }
-  ql::SdWorld* operator->() const { return world; }
+  ql::SdWorld* saved_;
 };
 
 struct Encoding {
   const char* name;
   int type;
+  bool encrypt;
+  const char* dir;  // relative to the project
 };
 
-class SdStore : public ::testing::TestWithParam<Encoding> {
+const Encoding kEncodings[] = {
+    {"Json", 1, false, "sd/json/"}, {"Binary", 2, false, "sd/binary/"}, {"Encrypted", 2, true, "sd/encrypted/"}};
+
+// Sets the store's settings for an SD map written under project in one encoding.
+void UseSdMap(const std::string& project, const Encoding& e) {
+  ql::MapConfig::tile_lon_interval = 0.02;
+  ql::MapConfig::tile_lat_interval = 0.02;
+  ql::MapConfig::qt_max_level = 1;
+  ql::MapConfig::serialize_type_json1_binary2 = e.type;
+  ql::MapConfig::tile_encrypt = e.encrypt;
+  // Only the directory of this encoding holds tiles.
+  ql::MapConfig::sdConfig::save_dir_json = project + (e.type == 1 ? e.dir : "none/");
+  ql::MapConfig::sdConfig::save_dir_binary = project + (e.type == 2 ? e.dir : "none/");
+  ql::MapConfig::hdConfig::save_dir_json = project + "none/";
+  ql::MapConfig::hdConfig::save_dir_binary = project + "none/";
+}
+
+class SdMap : public ::testing::TestWithParam<Encoding> {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("ql_sdlib_" + std::to_string(::getpid()) + "_" + GetParam().name + "_" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_ / "sd");
-    const SdSerializeData tile = TileA();
-    const std::string bytes = GetParam().type == 1 ? qlw::EncodeJson(tile) : qlw::EncodeBinary(tile);
-    std::ofstream(dir_ / "sd" / qlw::TileFileName(kA), std::ios::binary) << bytes;
-
-    ql::MapConfig::tile_lon_interval = 0.02;
-    ql::MapConfig::tile_lat_interval = 0.02;
-    ql::MapConfig::qt_max_level = 1;
-    ql::MapConfig::serialize_type_json1_binary2 = GetParam().type;
-    ql::MapConfig::tile_encrypt = false;
-    const std::string sd = (dir_ / "sd").string() + "/";
-    // Only the SD directory of this encoding holds the file; the HD ones hold nothing.
-    ql::MapConfig::sdConfig::save_dir_json = GetParam().type == 1 ? sd : (dir_ / "none/").string();
-    ql::MapConfig::sdConfig::save_dir_binary = GetParam().type == 2 ? sd : (dir_ / "none/").string();
-    ql::MapConfig::hdConfig::save_dir_json = (dir_ / "none/").string();
-    ql::MapConfig::hdConfig::save_dir_binary = (dir_ / "none/").string();
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
+    qlw::WriteSdTiles(tmp_.str(), {{kA, TileA()}}, 1);
+    UseSdMap(tmp_.str() + "/", GetParam());
   }
 
-  SdConfigGuard guard_;
-  fs::path dir_;
+  qltest::ConfigGuard guard_;
+  qltest::TempDir tmp_{"sdlib"};
+  FreshSdStore store_;
+  ql::Save save_;
 };
 
-TEST_P(SdStore, RectangleQueryFindsTheNodeIndexedThere) {
-  OwnedWorld world;
-  const std::set<const SdNode*> near = world->GetNodesInRect(Box(116.384, 39.904, 116.386, 39.906));
+TEST_P(SdMap, RectangleQueryFindsTheNodeIndexedThere) {
+  ql::SdWorld world(&save_);
+  const std::set<const SdNode*> near = world.GetNodesInRect(Box(116.384, 39.904, 116.386, 39.906));
   ASSERT_EQ(near.size(), 1u);
   const SdNode& n = **near.begin();
   ExpectPoint(n.id_p.p, kNear.dLon, kNear.dLat, kNear.dAlt);
@@ -395,36 +395,251 @@ TEST_P(SdStore, RectangleQueryFindsTheNodeIndexedThere) {
   EXPECT_EQ(n.outLengths, std::vector<double>({1234.5}));
   EXPECT_EQ(n.outRids, std::vector<unsigned long>({77ul}));
 
-  const std::set<const SdNode*> whole = world->GetNodesInRect(Box(116.381, 39.901, 116.3995, 39.919));
+  const std::set<const SdNode*> whole = world.GetNodesInRect(Box(116.381, 39.901, 116.3995, 39.919));
   std::set<int> levels;
   for (const SdNode* p : whole) levels.insert(p->level);
   EXPECT_EQ(levels, std::set<int>({1, 2, 3}));
 }
 
-TEST_P(SdStore, LookupByIdGoesToTheTileOfTheIdsPoint) {
-  OwnedWorld world;
+TEST_P(SdMap, LookupByIdGoesToTheTileOfTheIdsPoint) {
+  ql::SdWorld world(&save_);
   // The altitude is no part of the key.
-  const SdNode* far = world->GetNodeData(SdNodeId(Point(kFar.dLon, kFar.dLat, -5)));
+  const SdNode* far = world.GetNodeData(SdNodeId(Point(kFar.dLon, kFar.dLat, -5)));
   ASSERT_NE(far, nullptr);
   EXPECT_EQ(far->level, 2);
   // Stored in A's file but keyed in the next column, whose file does not exist.
-  EXPECT_EQ(world->GetNodeData(SdNodeId(kStray)), nullptr);
-  EXPECT_EQ(world->GetFailedTiles().count(TileId(5820, 1995)), 1u);
-  EXPECT_EQ(world->GetNodeData(SdNodeId(Point(116.39, 39.91, 0))), nullptr);  // in A, not stored
+  EXPECT_EQ(world.GetNodeData(SdNodeId(kStray)), nullptr);
+  EXPECT_EQ(world.GetFailedTiles().count(TileId(5820, 1995)), 1u);
+  EXPECT_EQ(world.GetNodeData(SdNodeId(Point(116.39, 39.91, 0))), nullptr);  // in A, not stored
 }
 
-TEST_P(SdStore, SingletonMakesOneStoreThatReadsTheSdDirectory) {
-  using Holder = ql::Singleton<ql::SdWorld, ql::newSdWorld>;
-  ql::SdWorld* world = Holder::GetSingleton();
+TEST_P(SdMap, SingletonMakesOneStoreThatReadsTheSdDirectory) {
+  ql::SdWorld* world = FreshSdStore::Holder::GetSingleton();
   ASSERT_NE(world, nullptr);
-  EXPECT_EQ(Holder::GetSingleton(), world);
-  // The singleton may have cached A in another encoding's run; both hold the same nodes.
+  EXPECT_EQ(FreshSdStore::Holder::GetSingleton(), world);
   const std::set<const SdNode*> far = world->GetNodesInRect(Box(116.394, 39.914, 116.396, 39.916));
   ASSERT_EQ(far.size(), 1u);
   EXPECT_EQ((*far.begin())->level, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sd, SdStore, ::testing::Values(Encoding{"Json", 1}, Encoding{"Binary", 2}),
+struct NearestCase {
+  const char* name;
+  Point p;
+  Rect2D box;
+  int level;         // of the node returned; 0: null
+  Point nearestAt;   // where the nearest candidate is indexed, when there is one
+  bool foundInTree;  // whether the box holds a candidate (dist is then its distance)
+};
+
+TEST_P(SdMap, NearestNodeIsLookedUpByItsId) {
+  const NearestCase cases[] = {
+      {"NodeInTheBox", Point(116.3851, 39.9051, 0), Box(116.384, 39.904, 116.386, 39.906), 1, kNear, true},
+      {"NearestOfTheTile", Point(116.394, 39.914, 900), Box(116.38, 39.90, 116.40, 39.92), 2, kFar, true},
+      // Found in A's tree, but its id names the next column, which has no file.
+      {"StrayIsFoundButNotLookedUp", Point(116.3991, 39.9051, 0), Box(116.398, 39.904, 116.3995, 39.906), 0,
+       kStrayIndexed, true},
+      {"BoxWithoutNodes", Point(116.39, 39.91, 0), Box(116.389, 39.909, 116.391, 39.911), 0, {}, false},
+      {"BoxWithoutTileFiles", Point(117.01, 40.01, 0), Box(117.0, 40.0, 117.02, 40.02), 0, {}, false},
+  };
+  ql::SdLib lib;
+  EXPECT_EQ(store_.Get(), nullptr);  // made by the first request
+  for (const NearestCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    double dist = -1.0;
+    const SdNode* node = lib.GetNearestNode(c.p, c.box, dist);
+    if (c.level == 0) {
+      EXPECT_EQ(node, nullptr);
+    } else {
+      ASSERT_NE(node, nullptr);
+      EXPECT_EQ(node->level, c.level);
+    }
+    // The plane distance, without the height.
+    EXPECT_EQ(dist, c.foundInTree ? std::sqrt(ql::D2XYZ(c.nearestAt, c.p, false)) : kMax);
+  }
+  ASSERT_NE(store_.Get(), nullptr);
+  EXPECT_EQ(Keys(store_.Get()->GetTiles()), PairSet({{5819, 1995}}));
+}
+
+TEST_P(SdMap, NearestNodeWithZeroIntervalsLoadsNothing) {
+  ql::MapConfig::tile_lon_interval = 0.0;
+  ql::MapConfig::tile_lat_interval = 0.0;
+  ql::SdLib lib;
+  double dist = 0.0;
+  EXPECT_EQ(lib.GetNearestNode(kNear, Box(116.38, 39.90, 116.40, 39.92), dist), nullptr);
+  EXPECT_EQ(dist, kMax);
+  EXPECT_TRUE(store_.Get()->GetTiles().empty());
+  EXPECT_TRUE(store_.Get()->GetFailedTiles().empty());
+}
+
+// The binding loads the SD tiles within 45 m of the position (those of the box P2R gives, as the
+// store steps over it) and matches nothing.
+TEST_P(SdMap, BindingLoadsTheTilesAroundThePosition) {
+  struct Case {
+    const char* name;
+    Point p;
+    PairSet neighbours;  // tiles without files that the box reaches
+  };
+  const Case cases[] = {
+      {"BoxInsideOneTile", Point(116.39, 39.91, 0), {}},
+      {"BoxOverTheUpperRightCorner", Point(116.3999, 39.9199, 0), {{5820, 1995}, {5819, 1996}, {5820, 1996}}},
+      {"BoxOverTheLowerLeftCorner", Point(116.3801, 39.9001, 0), {{5818, 1994}, {5818, 1995}, {5819, 1994}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FreshSdStore store;
+    ql::SdLib lib;
+    ql::BindRoadInput in;
+    in.ptPos = c.p;
+    in.setRids1 = {7};
+    in.setNodes1 = {SdNodeId(kNear)};
+    ql::BindRoadOutput out;
+    lib.GetBindRoadResult(in, out);
+    ASSERT_NE(store.Get(), nullptr);
+    EXPECT_EQ(Keys(store.Get()->GetTiles()), PairSet({{5819, 1995}}));
+    const PairSet failed = Pairs(store.Get()->GetFailedTiles());
+    for (const auto& t : c.neighbours) EXPECT_EQ(failed.count(t), 1u) << t.first << "," << t.second;
+    // Exactly the tiles of the 45 m box were asked for.
+    PairSet asked = failed;
+    asked.insert({5819, 1995});
+    EXPECT_EQ(asked, Pairs(ql::R2TIds(ql::P2R(c.p, 45.0f, 45.0f))));
+    // The caller's input is its own.
+    EXPECT_EQ(in.setRids1.size(), 1u);
+    EXPECT_EQ(in.setNodes1.size(), 1u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sd, SdMap, ::testing::ValuesIn(kEncodings),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SdLibrary, EngineCopiesTheCandidateLimitWhenTheLibraryIsBuilt) {
+  qltest::ConfigGuard guard;
+  ql::MapConfig::algorithm_condidate_max = 5;
+  ql::SdLib lib;
+  ql::MapConfig::algorithm_condidate_max = 6;
+  ASSERT_NE(lib.m_pBindRoad, nullptr);
+  EXPECT_EQ(lib.m_pBindRoad->m_nCandidateMax, 5);
+  EXPECT_EQ(ql::SdLib().m_pBindRoad->m_nCandidateMax, 6);
+}
+
+TEST(SdLibrary, InitAndLookupByWayIdDoNothing) {
+  FreshSdStore store;
+  ql::SdLib lib;
+  lib.Init("/no/such/project/");
+  lib.Init("");
+  struct Case {
+    const char* name;
+    Point p;
+    int wid;
+  };
+  const Case cases[] = {{"Zero", Point(), 0}, {"OnTheMap", kNear, 12}, {"Negative", Point(-1, -2, -3), -1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SdNode node = Node(kFar, 9);
+    EXPECT_FALSE(lib.GetDataByWid(c.p, c.wid, node));
+    EXPECT_EQ(node.level, 9);
+    ExpectPoint(node.id_p.p, kFar.dLon, kFar.dLat, kFar.dAlt);
+  }
+  EXPECT_EQ(store.Get(), nullptr);  // neither needs the store
+}
+
+// ---- damaged SD tiles ---------------------------------------------------------------------------
+
+// Which of the library's errors an exception is.
+std::string KindOf(const std::exception_ptr& e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const ajson::exception&) {
+    return "json";
+  } catch (const ql::ArchiveError&) {
+    return "archive";
+  } catch (const ql::DecryptError&) {
+    return "decrypt";
+  } catch (...) {
+    return "other";
+  }
+}
+
+std::string WhatOf(const std::exception_ptr& e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::exception& x) {
+    return x.what();
+  } catch (...) {
+    return std::string();
+  }
+}
+
+// A damaged file is refused with an exception naming it, wherever the SD map reads it; the tile
+// stays unknown (neither cached nor failed), so the repaired file is read at the next request.
+TEST(SdDamagedTile, RefusedNamingTheFileAndReadAgainOnceRepaired) {
+  struct Case {
+    const char* name;
+    Encoding encoding;
+    std::string (*damage)(const std::string& good);
+    const char* kind;
+    const char* prefix;  // what the text starts with after the file path; empty: the path is anywhere
+  };
+  const Case cases[] = {
+      {"MalformedJson", kEncodings[0], [](const std::string&) { return std::string("{\"m_keys\": ["); }, "json",
+       ""},
+      {"JsonCutShort", kEncodings[0], [](const std::string& g) { return g.substr(0, g.size() / 2); }, "json", ""},
+      {"TruncatedBinary", kEncodings[1], [](const std::string& g) { return g.substr(0, g.size() - 9); }, "archive",
+       ": byte "},
+      {"EmptyBinary", kEncodings[1], [](const std::string&) { return std::string(); }, "archive", ": byte 0: "},
+      {"NegativeCount", kEncodings[1], [](const std::string& g) { return "\xFF\xFF\xFF\xFF" + g.substr(4); },
+       "archive", ": byte 0: m_keys: vector count -1 is negative"},
+      {"EncryptedFileDamaged", kEncodings[2],
+       [](const std::string& g) {
+         std::string bad = g;
+         bad[bad.size() - 1] ^= 0x5A;  // the length word no longer checks out
+         return bad;
+       },
+       "decrypt", ": decryption failed"},
+      {"PlainFileReadAsEncrypted", kEncodings[2], [](const std::string&) { return qlw::EncodeBinary(TileA()); },
+       "decrypt", ": decryption failed"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qltest::ConfigGuard guard;
+    qltest::TempDir tmp("sdlib_damaged");
+    qlw::WriteSdTiles(tmp.str(), {{kA, TileA()}}, 1);
+    UseSdMap(tmp.str() + "/", c.encoding);
+    const std::string path = tmp.str() + "/" + c.encoding.dir + qlw::TileFileName(kA);
+    const std::string good = qltest::ReadFile(path);
+    qltest::WriteFile(path, c.damage(good));
+
+    FreshSdStore store;
+    ql::SdLib lib;
+    const Rect2D box = Box(116.384, 39.904, 116.386, 39.906);
+    double dist = 0.0;
+    std::exception_ptr raised;
+    try {
+      lib.GetNearestNode(kNear, box, dist);
+    } catch (...) {
+      raised = std::current_exception();
+    }
+    ASSERT_TRUE(raised) << "no exception";
+    EXPECT_EQ(KindOf(raised), c.kind);
+    const std::string what = WhatOf(raised);
+    if (std::strlen(c.prefix) == 0) {
+      EXPECT_NE(what.find(path), std::string::npos) << what;
+    } else {
+      EXPECT_EQ(what.compare(0, path.size() + std::strlen(c.prefix), path + c.prefix), 0) << what;
+    }
+    EXPECT_TRUE(store.Get()->GetTiles().empty());
+    EXPECT_TRUE(store.Get()->GetFailedTiles().empty());
+
+    // The binding's loading raises alike.
+    ql::BindRoadInput in;
+    in.ptPos = kNear;
+    ql::BindRoadOutput out;
+    EXPECT_ANY_THROW(lib.GetBindRoadResult(in, out));
+
+    qltest::WriteFile(path, good);
+    const SdNode* node = lib.GetNearestNode(kNear, box, dist);
+    ASSERT_NE(node, nullptr);
+    EXPECT_EQ(node->level, 1);
+  }
+}
 
 }  // namespace

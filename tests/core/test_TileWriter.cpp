@@ -1,6 +1,6 @@
 // The tile writer that produces the test maps, the sample map and the benchmark maps: its JSON
-// text, the tiles it builds (quadtree buckets, tile lists, rectangles), whole projects in every
-// encoding, and the ql_tilewriter program.
+// text, the HD and SD tiles it builds (quadtree buckets, tile lists, rectangles), whole projects in
+// every encoding, and the ql_tilewriter program.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -15,6 +15,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CoordSys.h"
@@ -22,6 +23,7 @@
 #include "HdTypes.h"
 #include "MapBuilder.h"
 #include "MapConfig.h"
+#include "SdLib.h"
 #include "TestBytes.h"
 #include "TestFiles.h"
 #include "TestRecords.h"
@@ -444,6 +446,219 @@ TEST(ProjectWriter, RewritingRemovesStaleTiles) {
     SCOPED_TRACE(sub);
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path() / "hd" / sub))
+      names.insert(e.path().filename().string());
+    EXPECT_EQ(names, std::set<std::string>{"5819,1995"});
+  }
+}
+
+// ---- SD tiles ---------------------------------------------------------------------------------------------
+
+ql::SdNode SdNode(double lon, double lat, double alt, int level) {
+  ql::SdNode n;
+  n.id_p = ql::SdNodeId(ql::Point(lon, lat, alt));
+  n.level = level;
+  n.outDegree = {ql::SdNodeId(ql::Point(lon + 0.001, lat, 0))};
+  n.outLengths = {85.5};
+  n.outRids = {0x8000000000000001ul};
+  n.radas.azimuth = 90.0;
+  n.interpolated_node = level % 2 == 1;
+  return n;
+}
+
+// Nodes inside tiles, on tile and cell borders and corners, around the origin and west and south.
+std::vector<ql::SdNode> SdNodes() {
+  std::vector<ql::SdNode> nodes;
+  int level = 0;
+  for (int i = 0; i < 5; ++i) {
+    for (int k = 0; k < 7; ++k) nodes.push_back(SdNode(116.371 + i * 0.0071, 39.893 + k * 0.0047, i - k, ++level));
+  }
+  for (const auto& ll : std::vector<std::pair<double, double>>{{116.38, 39.90},
+                                                               {116.39, 39.91},
+                                                               {116.40, 39.9125},
+                                                               {116.385, 39.92},
+                                                               {0.0, 0.0},
+                                                               {-0.019999999, 0.019999999},
+                                                               {-122.4194, -37.7749}})
+    nodes.push_back(SdNode(ll.first, ll.second, 0.0, ++level));
+  return nodes;
+}
+
+TEST(SdTileBuilder, NodesLieInTheTileOfTheirKeyInInputOrder) {
+  const std::vector<ql::SdNode> nodes = SdNodes();
+  const qlw::SdTileMap tiles = qlw::BuildSdTiles(nodes, 3);
+  std::map<std::string, std::vector<int>> levels;  // per tile, in input order
+  for (const ql::SdNode& n : nodes) levels[qlw::TileFileName(ql::P2TId(n.id_p.p))].push_back(n.level);
+  ASSERT_EQ(tiles.size(), levels.size());
+  for (const auto& [id, tile] : tiles) {
+    const std::string name = qlw::TileFileName(id);
+    SCOPED_TRACE(name);
+    ASSERT_EQ(tile.m_keys.size(), tile.m_values.size());
+    std::vector<int> got;
+    for (std::size_t i = 0; i < tile.m_values.size(); ++i) {
+      got.push_back(tile.m_values[i].level);
+      EXPECT_EQ(tile.m_keys[i].p, tile.m_values[i].id_p.p);
+      EXPECT_TRUE(InClosedCell(tile.r, tile.m_keys[i].p, 0.0));
+    }
+    EXPECT_EQ(got, levels[name]);
+    // The rectangle is the tile's, widened only where a node lies just outside it.
+    const ql::Rect2D named = qlw::TileRect(id);
+    EXPECT_LE(tile.r.lb.dLon, named.lb.dLon);
+    EXPECT_GE(tile.r.rt.dLat, named.rt.dLat);
+    // One bucket per leaf; each holds ids of the tile at their own points, inside the leaf.
+    std::set<unsigned long> codes(tile.states.begin(), tile.states.end());
+    EXPECT_EQ(codes.size(), tile.states.size());
+    ASSERT_EQ(tile.nodes.size(), tile.states.size());
+    ASSERT_EQ(tile.ps.size(), tile.states.size());
+    for (std::size_t b = 0; b < tile.states.size(); ++b) {
+      ql::Rect2D cell;
+      ASSERT_TRUE(LeafOf(tile.r, tile.states[b], 3, cell));
+      ASSERT_EQ(tile.nodes[b].size(), tile.ps[b].size());
+      for (std::size_t k = 0; k < tile.nodes[b].size(); ++k) {
+        EXPECT_EQ(tile.nodes[b][k].p, tile.ps[b][k]);
+        EXPECT_TRUE(InClosedCell(cell, tile.ps[b][k], 1e-9));
+      }
+    }
+  }
+}
+
+// The store's own nearest search finds every node at its point, whatever the depth and however
+// small the box that holds the point (its lower-left corner).
+TEST(SdTileBuilder, NearestSearchFindsEveryNodeAtItsPoint) {
+  const std::vector<ql::SdNode> nodes = SdNodes();
+  const int savedDepth = ql::MapConfig::qt_max_level;
+  const int savedType = ql::MapConfig::serialize_type_json1_binary2;
+  ql::MapConfig::serialize_type_json1_binary2 = 2;
+  for (const int depth : {0, 1, 3, 6}) {
+    SCOPED_TRACE("depth " + std::to_string(depth));
+    ql::MapConfig::qt_max_level = depth;
+    std::map<std::string, std::unique_ptr<ql::SdTile>> stored;
+    for (const auto& [id, tile] : qlw::BuildSdTiles(nodes, depth)) {
+      auto t = std::make_unique<ql::SdTile>(id);
+      t->Deserialize(qlw::EncodeBinary(tile));
+      stored[qlw::TileFileName(id)] = std::move(t);
+    }
+    for (const ql::SdNode& n : nodes) {
+      const ql::Point& p = n.id_p.p;
+      SCOPED_TRACE(std::to_string(p.dLon) + "," + std::to_string(p.dLat));
+      const auto found = stored.find(qlw::TileFileName(ql::P2TId(p)));
+      ASSERT_NE(found, stored.end());
+      for (const double size : {1e-9, 1e-4}) {
+        ql::SdNodeId id;
+        double dist = -1.0;
+        ASSERT_TRUE(found->second->GetNearestNodeId(p, ql::Rect2D(p, ql::Point(p.dLon + size, p.dLat + size, 0)),
+                                                    id, dist, true))
+            << "box " << size;
+        EXPECT_EQ(id.p, p);
+        EXPECT_EQ(dist, 0.0);
+        const ql::SdNode* record = found->second->GetNodeData(id);
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->level, n.level);
+      }
+    }
+  }
+  ql::MapConfig::qt_max_level = savedDepth;
+  ql::MapConfig::serialize_type_json1_binary2 = savedType;
+}
+
+TEST(SdTileBuilder, RefusesWhatItCannotIndex) {
+  const ql::SdNode good = SdNode(116.381, 39.901, 0, 1);
+  struct Case {
+    const char* name;
+    std::vector<ql::SdNode> nodes;
+    int depth;
+  };
+  const Case cases[] = {
+      {"NegativeDepth", {good}, -1},
+      {"DepthAbove16", {good}, 17},
+      {"TwoNodesWithOneKey", {good, SdNode(116.381, 39.901, 50, 2)}, 3},  // the altitude is no part of it
+      {"NanLongitude", {SdNode(std::nan(""), 39.9, 0, 1)}, 3},
+      {"InfiniteLatitude", {SdNode(116.38, std::numeric_limits<double>::infinity(), 0, 1)}, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_THROW(qlw::BuildSdTiles(c.nodes, c.depth), std::invalid_argument);
+  }
+  EXPECT_NO_THROW(qlw::BuildSdTiles({good, SdNode(116.381, 39.9011, 0, 2)}, 16));
+  EXPECT_TRUE(qlw::BuildSdTiles({}, 3).empty());
+}
+
+TEST(SdProjectWriter, AllEncodingsHoldTheSameTiles) {
+  TempDir dir("tilewriter_sd_encodings");
+  std::vector<ql::SdNode> nodes = SdNodes();
+  nodes[0] = Filled<ql::SdNode>(5);  // every field set
+  const qlw::SdTileMap written = qlw::WriteSdProject(dir.str(), nodes, 4);
+  ASSERT_EQ(written.size(), qlw::BuildSdTiles(nodes, 4).size());
+  for (const auto& [id, tile] : written) {
+    const std::string name = qlw::TileFileName(id);
+    SCOPED_TRACE(name);
+    const std::string binary = ReadFile(dir.path() / "sd" / "binary" / name);
+    ExpectSame(DecodeBinary<ql::SdSerializeData>(binary), tile, "binary");
+    ExpectSame(DecodeJson<ql::SdSerializeData>(ReadFile(dir.path() / "sd" / "json" / name)), tile, "json");
+    std::string decrypted;
+    ASSERT_TRUE(ql::FileSys::Read((dir.path() / "sd" / "encrypted" / name).string(), decrypted, true));
+    EXPECT_EQ(decrypted, binary);
+  }
+  // The filled node's values survive the writing.
+  const ql::SdNode& filled = nodes[0];
+  const auto tile = written.find(ql::P2TId(filled.id_p.p));
+  ASSERT_NE(tile, written.end());
+  ExpectSame(tile->second.m_values.at(0), filled, "filled");
+}
+
+TEST(SdProjectWriter, ConfigurationsNameBothMaps) {
+  TempDir dir("tilewriter_sd_config");
+  qlw::WriteProject(dir.str(), SampleLinks(), 5);
+  const std::string hdOnly = ReadFile(dir.path() / "config_binary.json");
+  EXPECT_EQ(hdOnly.find("sd_config"), std::string::npos);
+  qlw::WriteSdProject(dir.str(), SdNodes(), 5);
+  EXPECT_TRUE(fs::is_regular_file(dir.path() / "hd" / "binary" / "5819,1995"));  // the HD map stays
+
+  const std::string project = dir.str() + "/";
+  const std::string savedJson = ql::MapConfig::sdConfig::save_dir_json;
+  const std::string savedBinary = ql::MapConfig::sdConfig::save_dir_binary;
+  struct Case {
+    const char* file;
+    int type;
+    bool encrypt;
+    const char* hdDir;
+    const char* sdDir;
+  };
+  const Case cases[] = {{"config_json.json", 1, false, "hd/json/", "sd/json/"},
+                        {"config_binary.json", 2, false, "hd/binary/", "sd/binary/"},
+                        {"config_encrypted.json", 2, true, "hd/encrypted/", "sd/encrypted/"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ql::MapConfig::Init(project, c.file);
+    EXPECT_EQ(ql::MapConfig::serialize_type_json1_binary2, c.type);
+    EXPECT_EQ(ql::MapConfig::tile_encrypt, c.encrypt);
+    EXPECT_EQ(ql::MapConfig::qt_max_level, 5);
+    const bool json = c.type == 1;
+    EXPECT_EQ(json ? ql::MapConfig::hdConfig::save_dir_json : ql::MapConfig::hdConfig::save_dir_binary,
+              project + c.hdDir);
+    const std::string sd =
+        json ? ql::MapConfig::sdConfig::save_dir_json : ql::MapConfig::sdConfig::save_dir_binary;
+    EXPECT_EQ(sd, project + c.sdDir);
+    EXPECT_TRUE(fs::is_directory(sd));
+  }
+  // The same text as the HD-only file, with the SD directories added after the HD ones.
+  const std::string both = ReadFile(dir.path() / "config_binary.json");
+  const std::string added =
+      "  \"sd_config\": {\n    \"save_dir_json\": \"sd/json/\",\n    \"save_dir_binary\": \"sd/binary/\"\n  },\n";
+  const std::size_t at = hdOnly.find("  \"serialize_type_json1_binary2\"");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(both, hdOnly.substr(0, at) + added + hdOnly.substr(at));
+  ql::MapConfig::sdConfig::save_dir_json = savedJson;
+  ql::MapConfig::sdConfig::save_dir_binary = savedBinary;
+}
+
+TEST(SdProjectWriter, RewritingRemovesStaleTiles) {
+  TempDir dir("tilewriter_sd_rewrite");
+  qlw::WriteSdProject(dir.str(), {SdNode(116.381, 39.901, 0, 1), SdNode(116.421, 39.901, 0, 2)}, 2);
+  qlw::WriteSdProject(dir.str(), {SdNode(116.381, 39.901, 0, 1)}, 2);
+  for (const char* sub : {"json", "binary", "encrypted"}) {
+    SCOPED_TRACE(sub);
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir.path() / "sd" / sub))
       names.insert(e.path().filename().string());
     EXPECT_EQ(names, std::set<std::string>{"5819,1995"});
   }

@@ -1,0 +1,115 @@
+// The road-binding engine: what a new engine holds, when it reads the configured candidate
+// limit, the process-wide instance, and that no binding operation changes what it is given.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <set>
+
+#include "BindRoad.h"
+#include "MapConfig.h"
+#include "SdLib.h"
+#include "TestConfig.h"
+
+namespace {
+
+using ql::BindRoad;
+using ql::BindRoadInput;
+using ql::BindRoadOutput;
+using ql::Point;
+using ql::SdNode;
+using ql::SdNodeId;
+
+TEST(BindRoad, NewEngineHoldsItsDefaultsAndTheLimitOfTheMomentItWasBuilt) {
+  struct Case {
+    const char* name;
+    int limit;
+  };
+  const Case cases[] = {{"NotConfigured", 0}, {"Configured", 12}, {"Negative", -3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    qltest::ConfigGuard guard;
+    ql::MapConfig::algorithm_condidate_max = c.limit;
+    const BindRoad engine;
+    ql::MapConfig::algorithm_condidate_max = 99;  // read once, at construction
+    EXPECT_EQ(engine.m_nReserved, 0);
+    EXPECT_TRUE(engine.m_bReserved1);
+    EXPECT_TRUE(engine.m_bReserved2);
+    EXPECT_EQ(engine.m_nCandidateMax, c.limit);
+    EXPECT_EQ(engine.m_algoNodeData.pNode, nullptr);
+    EXPECT_EQ(engine.m_algoNodeData.dReserved1, 0.0);
+    EXPECT_EQ(engine.m_algoNodeData.dReserved2, 0.0);
+    EXPECT_EQ(engine.m_algoNodeData.dReserved3, 0.0);
+  }
+}
+
+TEST(BindRoad, InstanceIsMadeOnceWithTheConfigurationOfTheFirstCall) {
+  const std::shared_ptr<BindRoad> saved = BindRoad::m_spInstance;
+  BindRoad::m_spInstance.reset();
+  {
+    qltest::ConfigGuard guard;
+    ql::MapConfig::algorithm_condidate_max = 7;
+    const std::shared_ptr<BindRoad> first = BindRoad::GetInstance();
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(BindRoad::m_spInstance, first);
+    ql::MapConfig::algorithm_condidate_max = 8;
+    const std::shared_ptr<BindRoad> second = BindRoad::GetInstance();
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(second->m_nCandidateMax, 7);
+    EXPECT_EQ(first.use_count(), 3);  // the static holder and the two copies
+  }
+  BindRoad::m_spInstance = saved;
+}
+
+TEST(BindRoad, OperationsChangeNothing) {
+  BindRoad engine;
+  SdNode node;
+  node.id_p = SdNodeId(Point(116.385, 39.905, 0));
+  node.outRids = {77};
+  BindRoadInput in;
+  in.ptPos = Point(116.385, 39.905, 3);
+  in.setRids1 = {1, 2};
+  in.setNodes2 = {SdNodeId(Point(1, 2, 3))};
+  BindRoadOutput out;
+
+  engine.BindRoadHmm(in, out);
+  engine.BindRoadLnn(in, &node);
+  engine.BindRoadLnn(in, nullptr);
+  std::set<BindRoad::AlgoNodeData> nodes = {BindRoad::AlgoNodeData{&node, 1.0, 2.0, 3.0}};
+  engine.GetNextNNodes(5, &node, nodes);
+  ASSERT_EQ(nodes.size(), 1u);
+  EXPECT_EQ(nodes.begin()->pNode, &node);
+  EXPECT_EQ(nodes.begin()->dReserved3, 3.0);
+  EXPECT_EQ(engine.GetTransProb(&node, in), 0.0);
+  EXPECT_EQ(engine.GetRid(&node), 0ul);
+  EXPECT_EQ(engine.GetRid(nullptr), 0ul);
+  // The engine itself is as it was built.
+  EXPECT_EQ(engine.m_nReserved, 0);
+  EXPECT_TRUE(engine.m_bReserved1 && engine.m_bReserved2);
+  EXPECT_EQ(engine.m_algoNodeData.pNode, nullptr);
+}
+
+TEST(BindRoad, NodeSetHoldsOneEntryPerNode) {
+  SdNode a, b;
+  std::set<BindRoad::AlgoNodeData> nodes;
+  EXPECT_TRUE(nodes.insert({&a, 1.0, 0.0, 0.0}).second);
+  EXPECT_FALSE(nodes.insert({&a, 2.0, 5.0, 6.0}).second);  // the doubles take no part
+  EXPECT_TRUE(nodes.insert({&b, 1.0, 0.0, 0.0}).second);
+  EXPECT_TRUE(nodes.insert({nullptr, 0.0, 0.0, 0.0}).second);
+  EXPECT_EQ(nodes.size(), 3u);
+}
+
+TEST(BindRoad, InputStartsEmpty) {
+  const BindRoadInput in{};
+  EXPECT_EQ(in.ptPos.dLon, 0.0);
+  EXPECT_EQ(in.ptPos.dLat, 0.0);
+  EXPECT_EQ(in.ptPos.dAlt, 0.0);
+  EXPECT_TRUE(in.setRids1.empty() && in.setRids2.empty());
+  EXPECT_TRUE(in.setNodes1.empty() && in.setNodes2.empty());
+  // Node ids that differ only in altitude are one entry.
+  BindRoadInput ids;
+  ids.setNodes1 = {SdNodeId(Point(116.4, 39.9, 0)), SdNodeId(Point(116.4, 39.9, 50))};
+  EXPECT_EQ(ids.setNodes1.size(), 1u);
+}
+
+}  // namespace
