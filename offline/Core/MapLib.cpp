@@ -211,4 +211,6 @@ bool MapLib::GetGeoLink(const HdLinkId& id, GeoLink& geometry) const {
   return m_spHdLib->GetGeoLink(id, geometry);
 }
 
+void MapLib::HmmBindRoad(const BindRoadInput& in, BindRoadOutput& out) { m_bindRoad.BindRoadHmm(in, out); }
+
 }  // namespace ql

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BindRoad.h"
 #include "CoordSys.h"
 #include "HdLib.h"
 #include "HdTypes.h"
@@ -109,8 +110,16 @@ class MapLib {
   bool GetGeoLink(const LaneEndpoint& endpoint, GeoLink& geometry, bool load) const;
   bool GetGeoLink(const HdLinkId& id, GeoLink& geometry) const;
 
+  // ---- road binding -------------------------------------------------------------------------
+  // Runs the facade's own engine (BindRoad::BindRoadHmm), which matches nothing: out is unchanged.
+  void HmmBindRoad(const BindRoadInput& in, BindRoadOutput& out);
+
  private:
   std::shared_ptr<HdLib> m_spHdLib;  // the process-wide instance (HdLib::m_spInstance shares it)
+  // Built after m_spHdLib and before the constructor's body obtains the HdLib instance, so it
+  // copies the candidate limit configured at that moment (0 for the module's facade, built as the
+  // module loads, before any configuration is read).
+  BindRoad m_bindRoad;
 };
 
 }  // namespace ql

@@ -8,7 +8,9 @@
 
 #include "BindRoad.h"
 #include "MapConfig.h"
+#include "MapLib.h"
 #include "SdLib.h"
+#include "Singleton.h"
 #include "TestConfig.h"
 
 namespace {
@@ -113,3 +115,18 @@ TEST(BindRoad, InputStartsEmpty) {
 }
 
 }  // namespace
+
+// The facade's own engine: a binding through MapLib changes nothing and, unlike
+// SdLib::GetBindRoadResult, loads no SD tile (the SD store is not even created).
+TEST(BindRoad, FacadeBindingChangesNothingAndLoadsNoSdTile) {
+  qltest::ConfigGuard guard;
+  ql::MapConfig::algorithm_condidate_max = 5;
+  ql::MapLib facade;
+  BindRoadInput in;
+  in.ptPos = Point(116.38, 39.9, 0.0);
+  in.setRids1 = {7};
+  BindRoadOutput out;
+  facade.HmmBindRoad(in, out);
+  EXPECT_EQ(in.setRids1, std::set<unsigned long>{7});
+  EXPECT_EQ((ql::Singleton<ql::SdWorld, ql::newSdWorld>::m_pInstance), nullptr);
+}
