@@ -96,14 +96,21 @@ QL_FIELDS(TileId, nLonId, nLatId);
 
 // ---- projection (defined in Gaussian.cpp, beside the series) -----------------
 // Forward and inverse series with zone width w (degrees). The zone number is
-// trunc((1.5 + lon) / w); west of 4.5 W it turns negative and the inverse does not
-// recover it, so the round trip only holds east of 4.5 W.
+// trunc((1.5 + lon) / w), toward zero: zone 0 spans 4.5 W to 1.5 E and a negative zone n
+// (west of 4.5 W) spans 3n - 4.5 to 3n - 1.5, west of its meridian 3n. The inverse reads the
+// zone back from the easting in every zone.
 XYZ Convert(const Point& p, double w);
 Point Inverse(const XYZ& q, double w);
 XYZ P2XYZ(const Point& p);  // 3-degree zones
 XYZ P2XYZ(const Point& p, double w);
 Point XYZ2P(const XYZ& q);  // 3-degree zones
 Point XYZ2P(const XYZ& q, double w);
+// The 3-degree zone P2XYZ projects p in, trunc((1.5 + lon) / 3); INT_MIN for NaN.
+int P2Zone(const Point& p);
+// p projected in the given 3-degree zone (central meridian 3 * zone), wherever p lies: the
+// lane tests project every vertex in the zone of the query position, so that a line crossing
+// a zone border stays one line. P2XYZInZone(p, P2Zone(p)) is P2XYZ(p) to the bit.
+XYZ P2XYZInZone(const Point& p, int zone);
 
 // The smallest width of 2.0, 2.1, ... 3.9 that puts both longitudes in one zone.
 // Throws std::invalid_argument when none does.
