@@ -130,13 +130,20 @@ double DXYZ(const Point& a, const Point& b, bool with3d = false);
 // Tiles are named on a fixed 0.02-degree grid; rectangles are stepped over with the
 // configured MapConfig::tile_lon_interval / tile_lat_interval.
 
-// The tile holding p on the 0.02-degree grid; a quotient whose fraction exceeds
-// 0.999999 counts as the next whole number, negative quotients truncate toward zero.
+// The tile holding p on the 0.02-degree grid: each quotient truncated toward zero, and a
+// quotient within 1e-6 short of a whole number farther from zero (below a positive, above a
+// negative one) counts as that number.
 TileId P2TId(const Point& p);
-// Lower-left / upper-right corner of p's cell on the configured grid, altitude kept.
+// Lower-left / upper-right corner of p's cell on the configured grid (truncated toward zero),
+// altitude kept.
 Point P2TLBP(const Point& p);
 Point P2TRTP(const Point& p);
-// The tiles the rectangle touches (empty when an interval is not a positive finite number).
+// The most tiles a rectangle names; a rectangle that would name more names none.
+constexpr int sc_nMaxTilesInRect = 4096;
+// The tiles the rectangle touches: every tile P2TId names for a point of it, with intervals of
+// 0.02. Empty when an interval is not a positive finite number, a corner is NaN, lb lies above
+// or right of rt, or the rectangle (clamped to the world) would name more than
+// sc_nMaxTilesInRect tiles.
 std::set<TileId> R2TIds(const Rect2D& r);
 // "col,row" -> TileId; fewer than two comma-separated pieces give (0, 0), a piece
 // that is not a number gives 0, pieces after the second are ignored.
