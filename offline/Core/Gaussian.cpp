@@ -43,11 +43,11 @@ int gaussian_easting_zone(double dX, double w) {
   // Non-negative eastings keep the plain truncation: zone 0 east of its western reaches and
   // every positive zone, whose eastings lie within 167 km of the false easting (w = 3).
   if (!(dX < 0)) return TruncToInt(dX / ZoneOffset);
-  // The forward rule truncates toward zero, so zone 0 spans w + 1.5 degrees west of its meridian
-  // and a negative zone n lies wholly west of its meridian n * w, from w + 1.5 to 1.5 degrees off
-  // it: its eastings run from about a * (w + 1.5) degrees west of the false easting (near the
-  // equator, n * 1e6 - 1.3 km for w = 3) up to the false easting (near the poles). Zone n below
-  // zero ends where it meets the next lower zone's highest eastings, halfway across the gap.
+  // The forward rule truncates toward zero, so zone 0 reaches w + 1.5 degrees west of its
+  // meridian and a negative zone n lies wholly west of its meridian n * w, from w + 1.5 to 1.5
+  // degrees off it: its eastings run from about the arc of w + 1.5 degrees on the equator below
+  // the false easting (n * 1e6 - 1.3 km for w = 3) up to the false easting (near the poles).
+  // Below zero, zone n begins halfway across the gap above zone n - 1's highest eastings.
   const double halfReach = a * Degree2Rad(w + 1.5) / 2;
   return TruncToInt(std::floor((dX + halfReach) / ZoneOffset));
 }
