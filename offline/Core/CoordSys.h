@@ -96,14 +96,21 @@ QL_FIELDS(TileId, nLonId, nLatId);
 
 // ---- projection (defined in Gaussian.cpp, beside the series) -----------------
 // Forward and inverse series with zone width w (degrees). The zone number is
-// trunc((1.5 + lon) / w); west of 4.5 W it turns negative and the inverse does not
-// recover it, so the round trip only holds east of 4.5 W.
+// trunc((1.5 + lon) / w), toward zero: zone 0 spans 4.5 W to 1.5 E and a negative zone n
+// (west of 4.5 W) spans 3n - 4.5 to 3n - 1.5, west of its meridian 3n. The inverse reads the
+// zone back from the easting in every zone.
 XYZ Convert(const Point& p, double w);
 Point Inverse(const XYZ& q, double w);
 XYZ P2XYZ(const Point& p);  // 3-degree zones
 XYZ P2XYZ(const Point& p, double w);
 Point XYZ2P(const XYZ& q);  // 3-degree zones
 Point XYZ2P(const XYZ& q, double w);
+// The 3-degree zone P2XYZ projects p in, trunc((1.5 + lon) / 3); INT_MIN for NaN.
+int P2Zone(const Point& p);
+// p projected in the given 3-degree zone (central meridian 3 * zone), wherever p lies: the
+// lane tests project every vertex in the zone of the query position, so that a line crossing
+// a zone border stays one line. P2XYZInZone(p, P2Zone(p)) is P2XYZ(p) to the bit.
+XYZ P2XYZInZone(const Point& p, int zone);
 
 // The smallest width of 2.0, 2.1, ... 3.9 that puts both longitudes in one zone.
 // Throws std::invalid_argument when none does.
@@ -123,13 +130,20 @@ double DXYZ(const Point& a, const Point& b, bool with3d = false);
 // Tiles are named on a fixed 0.02-degree grid; rectangles are stepped over with the
 // configured MapConfig::tile_lon_interval / tile_lat_interval.
 
-// The tile holding p on the 0.02-degree grid; a quotient whose fraction exceeds
-// 0.999999 counts as the next whole number, negative quotients truncate toward zero.
+// The tile holding p on the 0.02-degree grid: each quotient truncated toward zero, and a
+// quotient within 1e-6 short of a whole number farther from zero (below a positive, above a
+// negative one) counts as that number.
 TileId P2TId(const Point& p);
-// Lower-left / upper-right corner of p's cell on the configured grid, altitude kept.
+// Lower-left / upper-right corner of p's cell on the configured grid (truncated toward zero),
+// altitude kept.
 Point P2TLBP(const Point& p);
 Point P2TRTP(const Point& p);
-// The tiles the rectangle touches (empty when an interval is not a positive finite number).
+// The most tiles a rectangle names; a rectangle that would name more names none.
+constexpr int sc_nMaxTilesInRect = 4096;
+// The tiles the rectangle touches: every tile P2TId names for a point of it, with intervals of
+// 0.02. Empty when an interval is not a positive finite number, a corner is NaN, lb lies above
+// or right of rt, or the rectangle (clamped to the world) would name more than
+// sc_nMaxTilesInRect tiles.
 std::set<TileId> R2TIds(const Rect2D& r);
 // "col,row" -> TileId; fewer than two comma-separated pieces give (0, 0), a piece
 // that is not a number gives 0, pieces after the second are ignored.

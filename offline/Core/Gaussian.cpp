@@ -15,7 +15,10 @@
 namespace ql {
 
 XYZ gaussian_convert_deprecated(const Point& p, double w) {
-  const int n = TruncToInt((1.5 + p.dLon) / w);
+  return gaussian_convert_in_zone(p, w, TruncToInt((1.5 + p.dLon) / w));
+}
+
+XYZ gaussian_convert_in_zone(const Point& p, double w, int n) {
   const double L0 = n * w;
   const double l = Degree2Rad(p.dLon - L0);
   const double B = Degree2Rad(p.dLat);
@@ -36,8 +39,21 @@ XYZ gaussian_convert_deprecated(const Point& p, double w) {
   return XYZ(dX, dY, p.dAlt);
 }
 
+int gaussian_easting_zone(double dX, double w) {
+  // Non-negative eastings keep the plain truncation: zone 0 east of its western reaches and
+  // every positive zone, whose eastings lie within 167 km of the false easting (w = 3).
+  if (!(dX < 0)) return TruncToInt(dX / ZoneOffset);
+  // The forward rule truncates toward zero, so zone 0 reaches w + 1.5 degrees west of its
+  // meridian and a negative zone n lies wholly west of its meridian n * w, from w + 1.5 to 1.5
+  // degrees off it: its eastings run from about the arc of w + 1.5 degrees on the equator below
+  // the false easting (n * 1e6 - 1.3 km for w = 3) up to the false easting (near the poles).
+  // Below zero, zone n begins halfway across the gap above zone n - 1's highest eastings.
+  const double halfReach = a * Degree2Rad(w + 1.5) / 2;
+  return TruncToInt(std::floor((dX + halfReach) / ZoneOffset));
+}
+
 Point gaussian_inverse_deprecated(const XYZ& q, double w) {
-  const int n = TruncToInt(q.dX / ZoneOffset);
+  const int n = gaussian_easting_zone(q.dX, w);
   const double L0 = Degree2Rad(n * w);
   const double y = q.dX - (n * ZoneOffset + EastOffset);
   const double x = q.dY;
@@ -87,6 +103,8 @@ XYZ Convert(const Point& p, double w) { return gaussian_convert_deprecated(p, w)
 Point Inverse(const XYZ& q, double w) { return gaussian_inverse_deprecated(q, w); }
 XYZ P2XYZ(const Point& p) { return Convert(p, 3.0); }
 XYZ P2XYZ(const Point& p, double w) { return Convert(p, w); }
+int P2Zone(const Point& p) { return TruncToInt((1.5 + p.dLon) / 3.0); }
+XYZ P2XYZInZone(const Point& p, int zone) { return gaussian_convert_in_zone(p, 3.0, zone); }
 Point XYZ2P(const XYZ& q) { return Inverse(q, 3.0); }
 Point XYZ2P(const XYZ& q, double w) { return Inverse(q, w); }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <iostream>
@@ -149,6 +150,13 @@ double AddPathLength(double sum, const GeoLink& geo, std::size_t first, std::siz
   return sum;
 }
 
+// A position a box can be drawn around: finite and short of the poles (at a pole every
+// longitude is the same place). Any other names no tile and holds no lane, whatever the
+// projection would make of it.
+bool IsOnEarth(const Point& p) {
+  return std::isfinite(p.dLon) && std::isfinite(p.dLat) && std::fabs(p.dLat) < 90.0;
+}
+
 // Every lane's strip lies between edges of its own link: when the bounds of all its edges
 // exclude the point, none of its lanes holds it.
 bool LinkExcludes(const Point& p, const XYZ& q, const HdLink& link) {
@@ -236,7 +244,7 @@ bool HdLib::GetLinkIdsInRect(const Point& p, float w, float h, std::vector<HdLin
 bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const HdLink*>& links,
                           GetDataNearby_param /*param*/, bool /*flag*/) const {
   HdWorld* store = Store();
-  if (store == nullptr) return false;
+  if (store == nullptr || !IsOnEarth(p)) return false;
   // Ascending by address and once each, as the record set of the box would hold them.
   std::vector<const HdLink*> found;
   store->CollectNodesInRect(P2R(p, w, h), found);

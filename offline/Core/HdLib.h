@@ -93,8 +93,9 @@ class HdLib {
   // ---- location -----------------------------------------------------------------------------
 
   // The links with a quadtree entry inside the box around p, ascending by lValue, a link held
-  // by several tiles once; links is replaced. False (links untouched) when there is none.
-  // param and flag are not read.
+  // by several tiles once; links is replaced. False (links untouched) when there is none, and
+  // without a tile read when p is not finite, lies at or beyond a pole (|latitude| >= 90) or
+  // the box would name too many tiles (R2TIds). param and flag are not read.
   bool GetDataNearby(const Point& p, float w, float h, std::vector<const HdLink*>& links,
                      GetDataNearby_param param, bool flag) const;
   // For every link of the 20 m box (ascending) and every lane of it holding p (stored order),

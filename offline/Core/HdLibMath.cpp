@@ -17,8 +17,9 @@ namespace {
 
 using Line = std::vector<std::vector<double>>;
 
-// Each vertex is projected in its own zone, exactly as the lane data was built.
-XYZ Project(const std::vector<double>& tuple) { return P2XYZ(Point(tuple)); }
+// Every vertex of one test is projected in the zone of the query position, so that a line
+// crossing a zone border keeps its shape; within the query's zone this is P2XYZ to the bit.
+XYZ Project(const std::vector<double>& tuple, int zone) { return P2XYZInZone(Point(tuple), zone); }
 
 // Positive when o, u, v turn counter-clockwise.
 double Orientation(const XYZ& o, const XYZ& u, const XYZ& v) {
@@ -30,8 +31,9 @@ double Orientation(const XYZ& o, const XYZ& u, const XYZ& v) {
 struct Walk {
   const Line& line;
   bool backwards;
+  int zone;
   std::size_t At(std::size_t k) const { return backwards ? line.size() - 1 - k : k; }
-  XYZ Vertex(std::size_t k) const { return Project(line[At(k)]); }
+  XYZ Vertex(std::size_t k) const { return Project(line[At(k)], zone); }
 };
 
 }  // namespace
@@ -53,9 +55,10 @@ bool HdLibMath::IsInTriangle(const Point& a, const Point& b, const Point& c, con
     Vector2d Minus(Vector2d o) const { return Vector2d(x - o.x, y - o.y); }
     double CrossProduct(Vector2d o) const { return x * o.y - o.x * y; }
   };
-  const XYZ qa = P2XYZ(a);
-  const XYZ qb = P2XYZ(b);
-  const XYZ qc = P2XYZ(c);
+  const int zone = P2Zone(p);
+  const XYZ qa = P2XYZInZone(a, zone);
+  const XYZ qb = P2XYZInZone(b, zone);
+  const XYZ qc = P2XYZInZone(c, zone);
   const XYZ qp = P2XYZ(p);
   const Vector2d va(qa.dX, qa.dY);
   const Vector2d u = Vector2d(qb.dX, qb.dY).Minus(va);
@@ -71,8 +74,9 @@ bool HdLibMath::IsInRecArea(const Point& p, const Line& first, const Line& secon
   if (sA == 0 || sB == 0) return false;
   const std::size_t n = std::min(sA, sB) - 1;
   const XYZ P = P2XYZ(p);
-  const Walk A{first, reversed};
-  const Walk B{second, false};
+  const int zone = P2Zone(p);
+  const Walk A{first, reversed, zone};
+  const Walk B{second, false, zone};
 
   // Paired walk: triangles (a0, a1, b0) and (a1, b1, b0). Each vertex is projected
   // once and carried to the next step; the lane test is the hot path of a request.
@@ -104,6 +108,7 @@ bool HdLibMath::IsInRecArea(const Point& p, const Line& first, const Line& secon
 
 bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, Point& foot, double& dist, int& index) {
   const XYZ P = P2XYZ(p);
+  const int zone = P2Zone(p);
   double best = DBL_MAX;
   int bestIndex = 0;
   Point segmentFoot;
@@ -116,7 +121,7 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, Point& fo
   // the nearest-vertex search.
   XYZ A;
   for (std::size_t j = 0; j < line.size(); ++j) {
-    const XYZ B = Project(line[j]);
+    const XYZ B = Project(line[j], zone);
     const double d = DXYZ(B, P, false);
     if (d <= nearestDist) {  // the last of equal minima wins
       nearestDist = d;
@@ -204,8 +209,10 @@ bool HdLibMath::GetNearestPointFromArray(const Point& p, const Line& line, Point
 //
 // A lane can only hold the point when the point's projection q lies strictly inside the plane
 // bounding box of its vertices' projections, and one side of that box can be bounded by
-// projecting a point or two instead of every vertex: within one zone and away from the poles
-// the easting grows with longitude and the northing with latitude, so over the vertices'
+// projecting a point or two instead of every vertex. Every projection here is in the zone of the
+// point, as the strip test makes them. Near that zone's meridian (within kMaxBoundedOffset, which
+// covers every longitude of the zone and lanes reaching out of it) and away from the poles the
+// easting grows with longitude and the northing with latitude, so over the vertices'
 // longitude/latitude box [lon0, lon1] x [lat0, lat1] the largest easting lies on the edge lon1,
 // the smallest on lon0, the largest northing on lat1 and the smallest on lat0. Along such an
 // edge the easting changes monotonically with latitude on either side of the equator, and the
@@ -217,19 +224,21 @@ bool HdLibMath::GetNearestPointFromArray(const Point& p, const Line& line, Point
 
 namespace {
 
-constexpr double kZoneWidth = 3.0;       // the strip test's zones
-constexpr double kMaxBoundedLat = 80.0;  // degrees; beyond, nothing is rejected
-constexpr double kPlaneMargin = 0.01;    // metres
+constexpr double kZoneWidth = 3.0;         // the strip test's zones
+constexpr double kMaxBoundedLat = 80.0;    // degrees; beyond, nothing is rejected
+constexpr double kMaxBoundedOffset = 6.0;  // degrees from the point's meridian; beyond, the same
+constexpr double kPlaneMargin = 0.01;      // metres
 
-// Easting (x) or northing of the projections of the edge's ends and of its crossing with the
-// equator (easting) or the central meridian (northing), the largest or the smallest.
-double EdgeExtreme(bool easting, double fixed, double from, double to, double crossing, bool largest) {
+// Easting (x) or northing of the projections (in the zone) of the edge's ends and of its crossing
+// with the equator (easting) or the central meridian (northing), the largest or the smallest.
+double EdgeExtreme(int zone, bool easting, double fixed, double from, double to, double crossing, bool largest) {
   double best = largest ? -DBL_MAX : DBL_MAX;
   const double along[3] = {from, to, crossing};
   const int count = from < crossing && crossing < to ? 3 : 2;
   for (int i = 0; i < count; ++i) {
-    const XYZ v = easting ? P2XYZ(Point(fixed, along[i], 0.0)) : P2XYZ(Point(along[i], fixed, 0.0));
-    const double value = easting ? v.dX : v.dY;
+    const Point v = easting ? Point(fixed, along[i], 0.0) : Point(along[i], fixed, 0.0);
+    const XYZ projected = P2XYZInZone(v, zone);
+    const double value = easting ? projected.dX : projected.dY;
     best = largest ? std::max(best, value) : std::min(best, value);
   }
   return best;
@@ -256,20 +265,23 @@ bool LaneBounds::Add(const Line& line) {
 }
 
 bool LaneBounds::Excludes(const Point& p, const XYZ& q) const {
-  if (!m_bBounded || m_dLon0 > m_dLon1) return false;         // no bound, or no vertex
-  const int zone = TruncToInt((1.5 + m_dLon0) / kZoneWidth);  // as the projection names zones
-  if (zone == INT_MIN || zone != TruncToInt((1.5 + m_dLon1) / kZoneWidth)) return false;
+  if (!m_bBounded || m_dLon0 > m_dLon1) return false;  // no bound, or no vertex
+  const int zone = P2Zone(p);                          // where the strip test projects
+  if (zone == INT_MIN) return false;
   const double meridian = zone * kZoneWidth;
-  if (p.dLon > m_dLon1 && q.dX >= EdgeExtreme(true, m_dLon1, m_dLat0, m_dLat1, 0.0, true) + kPlaneMargin) {
+  if (!(m_dLon0 >= meridian - kMaxBoundedOffset && m_dLon1 <= meridian + kMaxBoundedOffset)) return false;
+  if (p.dLon > m_dLon1 && q.dX >= EdgeExtreme(zone, true, m_dLon1, m_dLat0, m_dLat1, 0.0, true) + kPlaneMargin) {
     return true;
   }
-  if (p.dLon < m_dLon0 && q.dX <= EdgeExtreme(true, m_dLon0, m_dLat0, m_dLat1, 0.0, false) - kPlaneMargin) {
+  if (p.dLon < m_dLon0 && q.dX <= EdgeExtreme(zone, true, m_dLon0, m_dLat0, m_dLat1, 0.0, false) - kPlaneMargin) {
     return true;
   }
-  if (p.dLat > m_dLat1 && q.dY >= EdgeExtreme(false, m_dLat1, m_dLon0, m_dLon1, meridian, true) + kPlaneMargin) {
+  if (p.dLat > m_dLat1 &&
+      q.dY >= EdgeExtreme(zone, false, m_dLat1, m_dLon0, m_dLon1, meridian, true) + kPlaneMargin) {
     return true;
   }
-  return p.dLat < m_dLat0 && q.dY <= EdgeExtreme(false, m_dLat0, m_dLon0, m_dLon1, meridian, false) - kPlaneMargin;
+  return p.dLat < m_dLat0 &&
+         q.dY <= EdgeExtreme(zone, false, m_dLat0, m_dLon0, m_dLon1, meridian, false) - kPlaneMargin;
 }
 
 bool HdLibMath::IsClearOfRecArea(const Point& p, const XYZ& q, const Line& first, const Line& second) {

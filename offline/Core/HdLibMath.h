@@ -11,8 +11,9 @@ namespace ql {
 double Cross(const XYZ& u, const XYZ& v);
 
 // Plane tests on lines as the HD records store them (tuples of longitude, latitude
-// and optional altitude). Every vertex and the query point are projected separately
-// into their own 3-degree zones; altitudes take no part in the tests.
+// and optional altitude). Every vertex of one test is projected in the 3-degree zone of
+// the query point p (P2XYZInZone), so a line crossing a zone border keeps its shape;
+// altitudes take no part in the tests.
 class HdLibMath {
  public:
   // Whether p lies in the strip between two polylines (a lane between its edge
@@ -25,7 +26,7 @@ class HdLibMath {
   // Whether p lies strictly inside the triangle, whatever its winding. Edges and
   // corners are outside, a collinear triangle holds nothing, NaN gives false.
   static bool IsInTriangle(const XYZ& a, const XYZ& b, const XYZ& c, const XYZ& p);
-  // On geographic points, projected first. Accepts the wedge beyond corner a
+  // On geographic points, projected first (in p's zone). Accepts the wedge beyond corner a
   // between the extensions of the two sides through a (not the triangle's inside),
   // non-strict; NaN gives false. Kept for compatibility; nothing here calls it.
   static bool IsInTriangle(const Point& a, const Point& b, const Point& c, const Point& p);
@@ -54,11 +55,12 @@ class HdLibMath {
 };
 
 // The longitude/latitude box of the vertices of some lines, and bounds from it on their
-// projections: a point beyond the bounds lies in no triangle with corners among those
-// vertices, so no strip test on lines of them can hold it. It saves projecting every vertex
-// of a lane that lies metres away. Where the bounds could be wrong (vertices in two zones,
-// beyond 80 degrees of latitude, a coordinate that is not finite, a tuple too short to read)
-// the box rejects nothing.
+// projections in the query point's zone: a point beyond the bounds lies in no triangle with
+// corners among those vertices, so no strip test on lines of them can hold it. It saves
+// projecting every vertex of a lane that lies metres away. Where the bounds could be wrong
+// (vertices more than 6 degrees of longitude from the point's central meridian, beyond 80
+// degrees of latitude, a coordinate that is not finite, a tuple too short to read) the box
+// rejects nothing.
 class LaneBounds {
  public:
   // Widens the box by the line's vertices. False, and the box rejects nothing from then on,

@@ -6,6 +6,8 @@
 #include <iostream>
 #include <limits>
 
+#include "HdLib.h"
+
 namespace ql {
 
 namespace {
@@ -72,6 +74,21 @@ std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading, c
   return chosen;
 }
 
+// The link's first lane with that id, in place; null for a null link or when none has it.
+const HdLane* LaneWithId(const HdLink* link, const HdLaneId& id) {
+  if (link == nullptr) return nullptr;
+  const long wanted = id;
+  const auto found = std::find_if(link->vcthlLane.begin(), link->vcthlLane.end(),
+                                  [wanted](const HdLane& lane) { return static_cast<long>(lane.liId) == wanted; });
+  return found == link->vcthlLane.end() ? nullptr : &*found;
+}
+
+// The link's first edge with that id (HdLib's rule), in place; null when none has it.
+const HdEdge* EdgeWithId(const HdLink* link, long id) {
+  const int index = HdLib::GetEdgeIndexById(link, id);
+  return index < 0 ? nullptr : &link->vctheEdge[static_cast<std::size_t>(index)];
+}
+
 }  // namespace
 
 void MapInterface::Init(const std::string& projectPath, std::string configPath) {
@@ -112,21 +129,20 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
 
   if (!m_mapLib.GetLaneCnt(link, laneCnt)) return out.Fail(Outputs::kLaneCnt, "get lane count failed.");
   if (!m_mapLib.GetLaneNum(link, lane, laneNum)) return out.Fail(Outputs::kLaneNum, "get lane num failed.");
-  const int number = laneNum;
 
-  int type = 0;
-  if (!m_mapLib.GetLaneType(link, number, type)) return out.Fail(Outputs::kLaneType, "get lane type failed.");
-  laneType = static_cast<LaneType>(type);
+  // Type, edge crossings and line are those of the lane that holds the position, the one whose
+  // number was just read: a lane number names no lane where the lanes are not stored as 1..n
+  // (the reverse direction of a two-way link is numbered below zero).
+  const HdLane* held = LaneWithId(record, lane);
+  if (held == nullptr) return out.Fail(Outputs::kLaneType, "get lane type failed.");
+  laneType = static_cast<LaneType>(held->nType);
 
-  int cross = 0;
-  if (!m_mapLib.GetLaneEdgeCrossType(link, number, true, cross)) {
-    return out.Fail(Outputs::kLeftCross, "get left lane edge cross failed.");
-  }
-  leftCross = static_cast<EdgeCrossType>(cross);
-  if (!m_mapLib.GetLaneEdgeCrossType(link, number, false, cross)) {
-    return out.Fail(Outputs::kRightCross, "get right lane cross failed.");
-  }
-  rightCross = static_cast<EdgeCrossType>(cross);
+  const HdEdge* left = EdgeWithId(record, held->lLeftEdgeId);
+  if (left == nullptr) return out.Fail(Outputs::kLeftCross, "get left lane edge cross failed.");
+  leftCross = static_cast<EdgeCrossType>(left->nCross);
+  const HdEdge* right = EdgeWithId(record, held->lRightEdgeId);
+  if (right == nullptr) return out.Fail(Outputs::kRightCross, "get right lane cross failed.");
+  rightCross = static_cast<EdgeCrossType>(right->nCross);
 
   if (!m_mapLib.GetLinkSpeedLimit(link, speedLimit))
     return out.Fail(Outputs::kSpeedLimit, "get link speed failed.");
@@ -138,15 +154,13 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   }
 
   // A lane stored without a line has no foot point: the foot of an empty line would be (0, 0),
-  // reported as found, so the request fails here as for a line that cannot be read. The line
-  // is the first lane numbered `number` (by nSeqNum), as GetLaneGeoLink takes it.
-  const HdLane* numbered = m_mapLib.GetLaneBySeqNum(record, number);
-  if (numbered == nullptr || numbered->vctvdGeoLink.empty()) {
+  // reported as found, so the request fails here as for a line that cannot be read.
+  if (held->vctvdGeoLink.empty()) {
     foot = Point();
     return false;
   }
   double distance = 0.0;
-  if (!m_mapLib.GetPerpendicularFoot(p, numbered->vctvdGeoLink, foot, distance)) {
+  if (!m_mapLib.GetPerpendicularFoot(p, held->vctvdGeoLink, foot, distance)) {
     return out.Fail(Outputs::kFoot, "get lane foot point failed.");
   }
   return true;

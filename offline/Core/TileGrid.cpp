@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,14 +18,30 @@ namespace {
 
 // The fixed naming grid. A double on purpose (the tool's float grid differs).
 constexpr double kTileSize = 0.02;
-// A quotient this close below the next whole number is a grid corner that lost its
-// last bit in floating point (116.37999999999998 / 0.02), and names the tile it starts.
+// A quotient within 1e-6 short of a whole number, below it when positive (116.37999999999998
+// / 0.02) or above it when negative (-33.08 / 0.02 is -1653.9999999999998), is a grid corner
+// that lost its last bit in floating point, and names the tile on the far side of that corner:
+// the tile it starts, counted away from zero.
 constexpr double kNearInteger = 0.999999;
 
 int GridIndex(double x) {
   const int i = TruncToInt(x);
   if (x - i > kNearInteger) return TruncToInt(x + 1.0);
+  if (i - x > kNearInteger) return TruncToInt(x - 1.0);
   return i;
+}
+
+// The configured-grid corners a rectangle's walk starts and ends at: those of P2TLBP and P2TRTP,
+// widened by one cell where the corner's quotient lies within the correction of a whole number
+// beyond it (below the start, above the end). P2TId names such a coordinate after the farther
+// tile, and the walk has to reach that tile.
+double StartCorner(double v, double interval) {
+  const double x = v / interval;
+  return std::min(TruncToInt(x), GridIndex(x)) * interval;
+}
+double EndCorner(double v, double interval) {
+  const double x = v / interval;
+  return std::max(TruncToInt(x), GridIndex(x)) * interval + interval;
 }
 
 bool IsStep(double interval) { return std::isfinite(interval) && interval > 0; }
@@ -33,18 +50,21 @@ bool FitsGrid(double quotient) { return quotient > -2147483648.0 && quotient < 2
 
 // Corners visited along one axis from start while below end, accumulated by repeated
 // addition (as the stored tile corners were); a step that no longer moves the corner
-// ends the walk. Consecutive corners naming the same tile are recorded once: the
-// result is a set, so only the distinct tiles matter.
-std::vector<int> StepIndices(double start, double end, double interval) {
-  std::vector<int> ids;
+// ends the walk. Consecutive corners naming the same tile are recorded once (naming never
+// decreases along the walk, so each tile is recorded once). False, as soon as it is clear,
+// when the walk names more than `limit` tiles.
+bool StepIndices(double start, double end, double interval, std::size_t limit, std::vector<int>& ids) {
   for (double x = start; end > x;) {
     const int id = GridIndex(x / kTileSize);
-    if (ids.empty() || ids.back() != id) ids.push_back(id);
+    if (ids.empty() || ids.back() != id) {
+      if (ids.size() == limit) return false;
+      ids.push_back(id);
+    }
     const double next = interval + x;
     if (!(next > x)) break;
     x = next;
   }
-  return ids;
+  return true;
 }
 
 Point ClampToWorld(const Point& p) {
@@ -76,6 +96,8 @@ std::set<TileId> R2TIds(const Rect2D& r) {
   if (std::isnan(r.lb.dLon) || std::isnan(r.lb.dLat) || std::isnan(r.rt.dLon) || std::isnan(r.rt.dLat)) {
     return ids;
   }
+  // Corners the wrong way round step nowhere; the clamp below must not fold them together.
+  if (r.lb.dLon > r.rt.dLon || r.lb.dLat > r.rt.dLat) return ids;
   const Point lb = ClampToWorld(r.lb);
   const Point rt = ClampToWorld(r.rt);
   // An interval so fine that a corner's cell number overflows an int has no grid to
@@ -83,10 +105,16 @@ std::set<TileId> R2TIds(const Rect2D& r) {
   if (!FitsGrid(lb.dLon / I) || !FitsGrid(lb.dLat / J) || !FitsGrid(rt.dLon / I) || !FitsGrid(rt.dLat / J)) {
     return ids;
   }
-  const Point s = P2TLBP(lb);
-  const Point e = P2TRTP(rt);
-  const std::vector<int> cols = StepIndices(s.dLon, e.dLon, I);
-  const std::vector<int> rows = StepIndices(s.dLat, e.dLat, J);
+  // A rectangle of more tiles than the cap (a metric box at a pole spans every longitude) names
+  // none: probing and remembering each of them would take minutes and gigabytes.
+  const std::size_t cap = static_cast<std::size_t>(sc_nMaxTilesInRect);
+  std::vector<int> cols;
+  std::vector<int> rows;
+  if (!StepIndices(StartCorner(lb.dLon, I), EndCorner(rt.dLon, I), I, cap, cols) ||
+      !StepIndices(StartCorner(lb.dLat, J), EndCorner(rt.dLat, J), J, cap, rows) ||
+      cols.size() * rows.size() > cap) {
+    return ids;
+  }
   for (const int col : cols) {
     for (const int row : rows) ids.insert(TileId(col, row));
   }

@@ -149,7 +149,8 @@ ql::HdLink DegreeLink(long id, double lon, double lat0, double lat1, double widt
 }
 
 // Places where the projection behaves differently: the central meridian, both sides of a zone
-// border, the equator, the south, the far north; and shapes that are not north-south strips.
+// border (east and west, north and south), the equator, the south, the far west of a zone, the
+// far north; and shapes that are not north-south strips.
 std::vector<ql::HdLink> VariedLinks() {
   std::vector<ql::HdLink> links;
   // A quarter circle of three lanes (radii 20 .. 30.5 m) around (1000, 0), vertices every 5 degrees.
@@ -172,12 +173,16 @@ std::vector<ql::HdLink> VariedLinks() {
   AddEdge(diagonal, 1112, {Tuple(1203, -3), Tuple(1218, 12), Tuple(1233, 27)});
   AddLane(diagonal, 1110, 1, 3500, 1111, 1112, {});
   links.push_back(diagonal);
-  links.push_back(DegreeLink(112, 116.99994, 39.95, 39.9503, 0.00004, 3, 7));  // across 117 E
-  links.push_back(DegreeLink(113, 118.49994, 39.95, 39.9503, 0.00004, 3, 7));  // across a zone border
-  links.push_back(DegreeLink(114, 10.0, -0.00015, 0.00015, 0.00003, 2, 5));    // across the equator
-  links.push_back(DegreeLink(115, 7.6, -33.9003, -33.9, 0.00004, 2, 5));       // south, west of 9 E
-  links.push_back(DegreeLink(116, 20.0, 79.9995, 79.9998, 0.0002, 2, 5));      // last bounded latitude
-  links.push_back(DegreeLink(117, 20.0, 84.9997, 85.0, 0.0003, 2, 5));         // beyond it
+  links.push_back(DegreeLink(112, 116.99994, 39.95, 39.9503, 0.00004, 3, 7));   // across 117 E
+  links.push_back(DegreeLink(113, 118.49994, 39.95, 39.9503, 0.00004, 3, 7));   // across a zone border
+  links.push_back(DegreeLink(114, 10.0, -0.00015, 0.00015, 0.00003, 2, 5));     // across the equator
+  links.push_back(DegreeLink(115, 7.6, -33.9003, -33.9, 0.00004, 2, 5));        // south, west of 9 E
+  links.push_back(DegreeLink(116, 20.0, 79.9995, 79.9998, 0.0002, 2, 5));       // last bounded latitude
+  links.push_back(DegreeLink(117, 20.0, 84.9997, 85.0, 0.0003, 2, 5));          // beyond it
+  links.push_back(DegreeLink(118, 121.49994, 31.2, 31.2003, 0.00004, 3, 7));    // across 121.5 E
+  links.push_back(DegreeLink(119, -4.50006, 40.4, 40.4003, 0.00004, 3, 7));     // across 4.5 W (zones -1, 0)
+  links.push_back(DegreeLink(120, -58.50006, -34.6003, -34.6, 0.00004, 3, 7));  // across 58.5 W, south
+  links.push_back(DegreeLink(121, -58.38, -34.6003, -34.6, 0.00004, 2, 5));     // 4.4 degrees off its meridian
   return links;
 }
 

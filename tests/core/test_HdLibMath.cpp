@@ -8,7 +8,9 @@
 #include <cfloat>
 #include <cmath>
 #include <limits>
+#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "HdLibMath.h"
@@ -253,6 +255,13 @@ TEST(LaneBounds, NeverRejectAPointTheStripHolds) {
       {"South", MakeDegreeLane(7.6, -33.9003, -33.9, 0.00004, 5)},
       {"LastBoundedLatitude", MakeDegreeLane(20.0, 79.9995, 79.9998, 0.0002, 5)},
       {"BentInThePlane", {MakeLine(bentLeft), MakeLine(bentRight)}},
+      // Lanes across zone borders, where the point's zone changes within the grid, and far
+      // from a zone's meridian in the west.
+      {"AcrossTheBorderAt121.5E", MakeDegreeLane(121.49998, 31.2, 31.2003, 0.00004, 7)},
+      {"AcrossTheBorderAt4.5W", MakeDegreeLane(-4.50002, 40.4, 40.4003, 0.00004, 7)},
+      {"AcrossTheBorderAt58.5WSouth", MakeDegreeLane(-58.50002, -34.6003, -34.6, 0.00004, 7)},
+      {"ZoneZeroFourPointFiveWestOfItsMeridian", MakeDegreeLane(-4.49996, 40.4, 40.4003, 0.00004, 5)},
+      {"NegativeZoneSouthWest", MakeDegreeLane(-58.38, -34.6003, -34.6, 0.00004, 5)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -320,7 +329,7 @@ TEST(LaneBounds, RejectNothingWhereTheyCannotBound) {
     Point p;        // far from the line, so any bound would reject it
   };
   const Case cases[] = {
-      {"TwoZones", {{118.4999, 39.95}, {118.5001, 39.9501}}, true, Point(118.51, 39.95, 0)},
+      {"FarFromThePointsMeridian", {{126.5, 39.95}, {126.5001, 39.9501}}, true, Point(118.51, 39.95, 0)},
       {"BeyondEightyDegrees", {{20.0, 80.0001}, {20.0001, 80.0002}}, false, Point(20.01, 80.0001, 0)},
       {"NaNLongitude", {{kNaN, 39.9}, {116.38, 39.9}}, false, Point(116.39, 39.9, 0)},
       {"InfiniteLongitude", {{HUGE_VAL, 39.9}, {116.38, 39.9}}, false, Point(116.39, 39.9, 0)},
@@ -348,6 +357,18 @@ TEST(LaneBounds, RejectNothingWhereTheyCannotBound) {
   ql::LaneBounds fresh;
   EXPECT_TRUE(fresh.Add(good));
   EXPECT_TRUE(fresh.Excludes(far, ql::P2XYZ(far)));
+}
+
+TEST(LaneBounds, BoundALineAcrossAZoneBorder) {
+  // Projected in the point's zone, as the strip test projects it, a line across 118.5 E bounds
+  // points on either side of the border.
+  const Line line{{118.4999, 39.95}, {118.5001, 39.9501}};
+  for (const Point& far : {Point(118.51, 39.95, 0), Point(118.49, 39.95, 0), Point(118.5, 39.96, 0)}) {
+    SCOPED_TRACE(far.dLon);
+    ql::LaneBounds bounds;
+    ASSERT_TRUE(bounds.Add(line));
+    EXPECT_TRUE(bounds.Excludes(far, ql::P2XYZ(far)));
+  }
 }
 
 // ---- perpendicular foot ------------------------------------------------------
@@ -434,6 +455,122 @@ TEST(FootFallback, EmptyLine) {
   EXPECT_EQ(dist, DBL_MAX);
   EXPECT_EQ(index, 1);
 }
+
+// ---- lines across a zone border ------------------------------------------------
+
+// A place on a zone border, and the zone west of it, in whose plane the lanes of these tests
+// are drawn straight: east-west through the border, 143 m long and centred on it. Projected
+// each in its own zone, a vertex west of the border and one east of it would lie some 714 km
+// apart in the plane (their eastings carry different zones); the tests project every vertex in
+// the query's zone, on either side.
+struct Border {
+  const char* name;
+  Point at;
+  int westZone;
+};
+
+void PrintTo(const Border& b, std::ostream* os) { *os << b.name; }
+
+const Border kBorders[] = {
+    {"At121_5E", {121.5, 31.2, 0}, 40},
+    {"At1_5E", {1.5, 43.6, 0}, 0},
+    {"At4_5W", {-4.5, 40.4, 0}, -1},
+    {"At73_5WSouth", {-73.5, -41.0, 0}, -24},
+    {"At148_5ESouth", {148.5, -33.9, 0}, 49},
+    {"At58_5WSouth", {-58.5, -34.6, 0}, -19},
+    {"At10_5EOnTheEquator", {10.5, 0.0, 0}, 3},
+    {"At160_5EFarNorth", {160.5, 79.5, 0}, 53},
+};
+
+constexpr double kHalfLength = 71.5;  // metres either side of the border
+constexpr double kHalfWidth = 1.75;
+
+class AcrossABorder : public ::testing::TestWithParam<std::tuple<Border, int>> {
+ protected:
+  const Border& B() const { return std::get<0>(GetParam()); }
+  int Vertices() const { return std::get<1>(GetParam()); }
+  // Metres east and north of the border point in the west zone's plane, as a position.
+  Point At(double e, double n) const {
+    const XYZ b = ql::P2XYZInZone(B().at, B().westZone);
+    return ql::XYZ2P(XYZ(b.dX + e, b.dY + n, 0));
+  }
+  Local Offset(const Point& p) const {
+    const XYZ b = ql::P2XYZInZone(B().at, B().westZone);
+    const XYZ q = ql::P2XYZInZone(p, B().westZone);
+    return {q.dX - b.dX, q.dY - b.dY, q.dZ};
+  }
+  double E(int i) const { return -kHalfLength + 2 * kHalfLength * i / (Vertices() - 1); }
+  Line Along(double n) const {
+    Line line;
+    for (int i = 0; i < Vertices(); ++i) {
+      const Point p = At(E(i), n);
+      line.push_back({p.dLon, p.dLat, 0.0});
+    }
+    return line;
+  }
+  // Whether (e, n) lies within 2 cm of an inner diagonal of the strip, from the left line's
+  // vertex i + 1 to the right line's vertex i, where the triangles meet.
+  bool NearADiagonal(double e, double n) const {
+    for (int i = 0; i + 1 < Vertices(); ++i) {
+      const double ax = E(i + 1), ay = kHalfWidth, bx = E(i), by = -kHalfWidth;
+      const double t = std::clamp(
+          ((e - ax) * (bx - ax) + (n - ay) * (by - ay)) / ((bx - ax) * (bx - ax) + (by - ay) * (by - ay)), 0.0,
+          1.0);
+      if (std::hypot(e - (ax + t * (bx - ax)), n - (ay + t * (by - ay))) < 0.02) return true;
+    }
+    return false;
+  }
+};
+
+TEST_P(AcrossABorder, TheLaneHoldsItsOwnPointsOnBothSides) {
+  ASSERT_EQ(ql::P2Zone(At(-1, 0)), B().westZone);
+  ASSERT_EQ(ql::P2Zone(At(1, 0)), B().westZone + 1);
+  const Line left = Along(kHalfWidth), right = Along(-kHalfWidth);
+  int held = 0;
+  for (double e = -75.0; e <= 75.0; e += 0.77) {
+    for (double n = -2.5; n <= 2.5; n += 0.29) {
+      const bool inside = std::fabs(e) < kHalfLength - 0.02 && std::fabs(n) < kHalfWidth - 0.02;
+      const bool outside = std::fabs(e) > kHalfLength + 0.02 || std::fabs(n) > kHalfWidth + 0.02;
+      if ((!inside && !outside) || (inside && NearADiagonal(e, n))) continue;
+      ASSERT_EQ(HdLibMath::IsInRecArea(At(e, n), left, right, false), inside) << e << ", " << n;
+      held += inside;
+    }
+  }
+  EXPECT_GT(held, 2000);
+}
+
+TEST_P(AcrossABorder, TheFootLiesOnTheLine) {
+  const Line centre = Along(0.0);
+  // Between vertices, so that each foot lies strictly inside a segment; the border is at 0.
+  for (const double e : {-60.3, -33.1, -8.2, -0.4, 0.3, 2.9, 21.7, 44.4, 59.9}) {
+    for (const double n : {1.2, -0.7, 2.4}) {
+      SCOPED_TRACE(std::to_string(e) + ", " + std::to_string(n));
+      const Point p = At(e, n);
+      Point foot;
+      double dist = -1;
+      int index = -1;
+      HdLibMath::GetPerpendicularFoot(p, centre, foot, dist, index);
+      const Local at = Offset(foot);
+      // The foot is found in p's zone and turned back into degrees there. The plane foot is
+      // good to millimetres (products of full eastings and northings, up to 5e15 far north in
+      // zone 53), the way back to the series' 2e-7 degrees (2 cm) east of a western border,
+      // 4.5 degrees off the meridian of zone 0 or a negative zone.
+      const double tol = std::fabs(p.dLon - ql::P2Zone(p) * 3.0) <= 1.5 ? 1e-2 : 2.5e-2;
+      EXPECT_NEAR(at.e, e, tol);
+      EXPECT_NEAR(at.n, 0.0, tol);
+      EXPECT_EQ(dist, std::trunc(std::fabs(n)));
+      const int segment = static_cast<int>(std::floor((e + kHalfLength) / (2 * kHalfLength) * (Vertices() - 1)));
+      EXPECT_EQ(index, segment + 1);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(HdLibMath, AcrossABorder,
+                         ::testing::Combine(::testing::ValuesIn(kBorders), ::testing::Values(2, 14)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).name) +
+                                  (std::get<1>(info.param) == 2 ? "OneSegment" : "Vertices11mApart");
+                         });
 
 // ---- nearest vertex ----------------------------------------------------------
 

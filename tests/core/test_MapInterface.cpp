@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -122,7 +123,10 @@ HdLink MakeLink(long id, int site, int edges, const std::vector<LaneSpec>& lanes
     lane.lRightEdgeId = EdgeId(id, spec.rightEdge);
     lane.nType = spec.type;
     lane.nWidth = 3500;
-    const int strip = (spec.leftEdge == kMissingEdge || spec.rightEdge == kMissingEdge) ? 0 : spec.leftEdge;
+    // A lane of the reverse direction names its edges the other way round.
+    const int strip = (spec.leftEdge == kMissingEdge || spec.rightEdge == kMissingEdge)
+                          ? 0
+                          : std::min(spec.leftEdge, spec.rightEdge);
     const Geo centre = Line(site, (strip + 0.5) * kLaneWidth);
     if (spec.geometry) lane.vctvdGeoLink = centre;
     for (std::size_t k = 0; k < centre.size() && !spec.azimuths.empty(); ++k) {
@@ -208,11 +212,12 @@ constexpr int kSiteAllUnloadable = 3;  // link 50: two lanes, unloadable
 constexpr int kSiteNumberByPos = 4;    // link 60: lanes stored as numbers 2, 1
 constexpr int kSiteSeq5 = 5;           // link 70: its one lane numbered 5
 constexpr int kSiteSeq0 = 6;           // link 71: numbered 0
-constexpr int kSiteLeftMissing = 7;    // link 80: lane at position 2 lacks its left edge
+constexpr int kSiteLeftMissing = 7;    // link 80: the copy read by id lacks the lane's left edge
 constexpr int kSiteRightMissing = 8;   // link 81: lacks its right edge
 constexpr int kSiteNoGeometry = 9;     // link 90: a lane without a line
 constexpr int kSiteOtherCopy = 10;     // link 100: the copy in its last tile has another lane
 constexpr int kSiteNeighbours = 11;    // links 11 and 12
+constexpr int kSiteTwoWay = 13;        // link 130: lanes stored +2, +1, -1, -2
 constexpr int kSiteGraph = 100;        // the search graph: link 2xx at site 1xx
 const Point kOffMap = At(30000.0, 30000.0);
 const ql::TileId kMissingTile(1, 1);
@@ -251,6 +256,13 @@ std::vector<HdLink> SiteLinks() {
                            {{8101, 2, 0, 1, {90.0}, 3}, {8102, 1, 1, static_cast<int>(kMissingEdge), {90.0}, 7}}));
   links.push_back(MakeLink(90, kSiteNoGeometry, 2, {{9001, 1, 0, 1, {45.0}, 2, false}}));
   links.push_back(MakeLink(100, kSiteOtherCopy, 2, {{10001, 1, 0, 1, {90.0}}}));
+  // A two-way link: eastbound +1 and +2 on the south side, westbound -1 and -2 on the north, each
+  // lane's left edge on its left in its own direction.
+  links.push_back(MakeLink(130, kSiteTwoWay, 5,
+                           {{13001, 2, 3, 4, {90.0}, 11},
+                            {13002, 1, 2, 3, {90.0}, 12},
+                            {13003, -1, 2, 1, {270.0}, 13},
+                            {13004, -2, 1, 0, {270.0}, 14}}));
 
   for (std::size_t i = 0; i < HeadingCases().size(); ++i) {
     const HeadingCase& c = HeadingCases()[i];
@@ -278,6 +290,29 @@ std::vector<HdLink> SiteLinks() {
   return links;
 }
 
+// Lists a further tile, three columns east of the link's home tile, in every id of the link and
+// puts an edited copy of the link there: a lookup by id reads that copy.
+template <class Edit>
+void CopyReadById(qlw::TileMap& tiles, long value, const Point& home, const Edit& edit) {
+  const ql::TileId homeTile = ql::P2TId(home);
+  const ql::TileId other(homeTile.nLonId + 3, homeTile.nLatId);
+  HdLink copy;
+  for (auto& [tileId, tile] : tiles) {
+    for (std::size_t i = 0; i < tile.m_values.size(); ++i) {
+      if (tile.m_values[i].liId.lValue == value) {
+        tile.m_values[i].liId.vcttiTileIds.push_back(other);
+        tile.m_keys[i].vcttiTileIds.push_back(other);
+        copy = tile.m_values[i];
+      }
+    }
+  }
+  edit(copy);
+  ql::HdSerializeData& far = tiles[other];
+  far.r = qlw::TileRect(other);
+  far.m_keys.push_back(copy.liId);
+  far.m_values.push_back(copy);
+}
+
 // Tile edits the writer cannot express: ids whose tiles do not hold them.
 void Tamper(qlw::TileMap& tiles) {
   for (auto& [tileId, tile] : tiles) {
@@ -296,24 +331,14 @@ void Tamper(qlw::TileMap& tiles) {
       }
     }
   }
-  // Link 100: a lookup reads the copy in the last listed tile, whose one lane has another id.
-  const ql::TileId home = ql::P2TId(Probe(kSiteOtherCopy));
-  const ql::TileId other(home.nLonId + 3, home.nLatId);
-  HdLink copy;
-  for (auto& [tileId, tile] : tiles) {
-    for (std::size_t i = 0; i < tile.m_values.size(); ++i) {
-      if (tile.m_values[i].liId.lValue == 100) {
-        tile.m_values[i].liId.vcttiTileIds.push_back(other);
-        tile.m_keys[i].vcttiTileIds.push_back(other);
-        copy = tile.m_values[i];
-      }
-    }
-  }
-  copy.vcthlLane[0].liId.lValue = 10099;
-  ql::HdSerializeData& far = tiles[other];
-  far.r = qlw::TileRect(other);
-  far.m_keys.push_back(copy.liId);
-  far.m_values.push_back(copy);
+  // Links 100, 80 and 81: a lookup reads the copy in the last listed tile, which differs from
+  // the copy the position was located on: its one lane has another id (100), the lane's left
+  // (80) or right (81) edge id names no edge.
+  CopyReadById(tiles, 100, Probe(kSiteOtherCopy), [](HdLink& copy) { copy.vcthlLane[0].liId.lValue = 10099; });
+  CopyReadById(tiles, 80, Probe(kSiteLeftMissing),
+               [](HdLink& copy) { copy.vcthlLane[0].lLeftEdgeId = kMissingEdge; });
+  CopyReadById(tiles, 81, Probe(kSiteRightMissing),
+               [](HdLink& copy) { copy.vcthlLane[0].lRightEdgeId = kMissingEdge; });
 }
 
 // ---- the one map of the test process ------------------------------------------------------------
@@ -411,16 +436,73 @@ TEST(GetMapData, ShortFormGivesTheSameAnswer) {
   EXPECT_EQ(foot, full.foot);
 }
 
-TEST(GetMapData, LaneNumberAddressesLanesByPositionButTheLineByNumber) {
-  // The lane at the position carries number 2 but is stored first: type and edge crossings come
-  // from the lane stored second, the foot from the lane numbered 2.
+TEST(GetMapData, AttributesAreThoseOfTheLaneAtThePosition) {
+  // The lane at the position carries number 2 but is stored first: its own type, edge crossings
+  // and line answer, not those of the lane stored second.
   const Result r = Request(Probe(kSiteNumberByPos, 0), 90.0);
   ASSERT_TRUE(r.ok) << r.console;
   EXPECT_EQ(r.laneNum, 2);
-  EXPECT_EQ(r.laneType, 9);
-  EXPECT_EQ(r.leftCross, EdgeCross(1));
-  EXPECT_EQ(r.rightCross, EdgeCross(2));
+  EXPECT_EQ(r.laneType, 8);
+  EXPECT_EQ(r.leftCross, EdgeCross(0));
+  EXPECT_EQ(r.rightCross, EdgeCross(1));
   EXPECT_LT(MetresApart(r.foot, LaneCentre(kSiteNumberByPos, 0)), 0.01);
+}
+
+// Each lane of a two-way link stored +2, +1, -1, -2, and lanes numbered beyond the count or 0,
+// answer with their own number and attributes.
+struct OwnLaneCase {
+  const char* name;
+  int site, strip;
+  double heading;
+  int laneCnt, laneNum, laneType, leftCross, rightCross;
+  double laneAngle;
+};
+
+void PrintTo(const OwnLaneCase& c, std::ostream* os) { *os << c.name; }
+
+class OwnLane : public ::testing::TestWithParam<OwnLaneCase> {};
+
+TEST_P(OwnLane, AnswersWithItsOwnAttributes) {
+  const OwnLaneCase& c = GetParam();
+  const Result r = Request(Probe(c.site, c.strip), c.heading);
+  ASSERT_TRUE(r.ok) << r.console;
+  EXPECT_EQ(r.console, "");
+  EXPECT_EQ(std::vector<int>({r.laneCnt, r.laneNum, r.laneType, r.leftCross, r.rightCross}),
+            std::vector<int>({c.laneCnt, c.laneNum, c.laneType, c.leftCross, c.rightCross}));
+  EXPECT_EQ(r.laneAngle, c.laneAngle);
+  EXPECT_LT(MetresApart(r.foot, LaneCentre(c.site, c.strip)), 0.01);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    GetMapData, OwnLane,
+    ::testing::Values(
+        OwnLaneCase{"ReverseMinusTwo", kSiteTwoWay, 0, 270.0, 4, -2, 14, EdgeCross(1), EdgeCross(0), 270.0},
+        OwnLaneCase{"ReverseMinusOne", kSiteTwoWay, 1, 270.0, 4, -1, 13, EdgeCross(2), EdgeCross(1), 270.0},
+        OwnLaneCase{"ForwardPlusOne", kSiteTwoWay, 2, 90.0, 4, 1, 12, EdgeCross(2), EdgeCross(3), 90.0},
+        OwnLaneCase{"ForwardPlusTwo", kSiteTwoWay, 3, 90.0, 4, 2, 11, EdgeCross(3), EdgeCross(4), 90.0},
+        OwnLaneCase{"ReverseLaneAgainstTheHeading", kSiteTwoWay, 1, 90.0, 4, -1, 13, EdgeCross(2), EdgeCross(1),
+                    270.0},
+        OwnLaneCase{"NumberAboveTheLaneCount", kSiteSeq5, 0, 90.0, 1, 5, 1, EdgeCross(0), EdgeCross(1), 90.0},
+        OwnLaneCase{"NumberZero", kSiteSeq0, 0, 90.0, 1, 0, 1, EdgeCross(0), EdgeCross(1), 90.0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(GetMapData, FacadeQueriesKeepAddressingLanesByPosition) {
+  // The facade's own lane queries still take lane number n as the lane stored at n - 1: number 1
+  // of the two-way link is the lane stored first (+2, type 11), number -1 names none.
+  ql::MapLib facade;
+  std::vector<HdLinkId> links;
+  std::vector<ql::HdLaneId> lanes;
+  ASSERT_TRUE(facade.GetLocateLanes(Probe(kSiteTwoWay, 0), links, lanes));
+  const HdLinkId id = links.at(0);  // with the tiles the link lies in
+  ASSERT_EQ(id.lValue, 130);
+  int type = 0;
+  ASSERT_TRUE(facade.GetLaneType(id, 1, type));
+  EXPECT_EQ(type, 11);
+  ASSERT_TRUE(facade.GetLaneType(id, 4, type));
+  EXPECT_EQ(type, 14);
+  type = -1;
+  EXPECT_FALSE(facade.GetLaneType(id, -1, type));
+  EXPECT_EQ(type, -1);
 }
 
 TEST(GetMapData, CandidateWhoseLinkCannotBeReadIsSkipped) {
@@ -510,21 +592,19 @@ INSTANTIATE_TEST_SUITE_P(
                     {1, 0, 0, 0, 0, 0},
                     0.0,
                     0},
-        FailureCase{
-            "LaneNumberAboveTheLaneCount", kSiteSeq5, "get lane type failed.", 70, {1, 5, 0, 0, 0, 0}, 0.0, 0},
-        FailureCase{"LaneNumberZero", kSiteSeq0, "get lane type failed.", 71, {1, 0, 0, 0, 0, 0}, 0.0, 0},
+        // The copy read by id names no edge for the lane's left (right) edge.
         FailureCase{"LeftEdgeMissing",
                     kSiteLeftMissing,
                     "get left lane edge cross failed.",
                     80,
-                    {2, 2, 7, 0, 0, 0},
+                    {2, 2, 3, 0, 0, 0},
                     0.0,
                     0},
         FailureCase{"RightEdgeMissing",
                     kSiteRightMissing,
                     "get right lane cross failed.",
                     81,
-                    {2, 2, 7, EdgeCross(1), 0, 0},
+                    {2, 2, 3, EdgeCross(0), 0, 0},
                     0.0,
                     0},
         FailureCase{
