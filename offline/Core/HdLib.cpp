@@ -228,6 +228,10 @@ const HdLane* HdLib::GetLaneBySeqNum(const HdLink* link, int laneNum) {
   return FirstLane(link, [laneNum](const HdLane& lane) { return lane.nSeqNum == laneNum; });
 }
 
+const HdLane* HdLib::GetLaneById(const HdLink* link, const HdLaneId& laneId) { return LaneById(link, laneId); }
+
+const HdEdge* HdLib::GetEdgeById(const HdLink* link, long edgeId) { return EdgeById(link, edgeId); }
+
 bool HdLib::GetLinkIdsInRect(const Point& p, float w, float h, std::vector<HdLinkId>& ids, bool load) const {
   HdWorld* store = Store();
   if (store == nullptr) return false;

@@ -85,6 +85,10 @@ class HdLib {
   // The link's first lane whose nSeqNum is laneNum, in place; null when no lane carries that
   // number, and for a null link.
   static const HdLane* GetLaneBySeqNum(const HdLink* link, int laneNum);
+  // The link's first lane with that id, and its first edge with that lId, in place; null when
+  // there is none, and for a null link.
+  static const HdLane* GetLaneById(const HdLink* link, const HdLaneId& laneId);
+  static const HdEdge* GetEdgeById(const HdLink* link, long edgeId);
   // The ids of the links with a quadtree entry inside the box around p, ascending by lValue
   // and once each; ids is replaced (emptied when none). With load true the box's tiles are
   // loaded first (a box search loads them anyway). True once the store exists.

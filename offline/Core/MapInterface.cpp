@@ -74,21 +74,6 @@ std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading, c
   return chosen;
 }
 
-// The link's first lane with that id, in place; null for a null link or when none has it.
-const HdLane* LaneWithId(const HdLink* link, const HdLaneId& id) {
-  if (link == nullptr) return nullptr;
-  const long wanted = id;
-  const auto found = std::find_if(link->vcthlLane.begin(), link->vcthlLane.end(),
-                                  [wanted](const HdLane& lane) { return static_cast<long>(lane.liId) == wanted; });
-  return found == link->vcthlLane.end() ? nullptr : &*found;
-}
-
-// The link's first edge with that id (HdLib's rule), in place; null when none has it.
-const HdEdge* EdgeWithId(const HdLink* link, long id) {
-  const int index = HdLib::GetEdgeIndexById(link, id);
-  return index < 0 ? nullptr : &link->vctheEdge[static_cast<std::size_t>(index)];
-}
-
 }  // namespace
 
 void MapInterface::Init(const std::string& projectPath, std::string configPath) {
@@ -133,14 +118,14 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   // Type, edge crossings and line are those of the lane that holds the position, the one whose
   // number was just read: a lane number names no lane where the lanes are not stored as 1..n
   // (the reverse direction of a two-way link is numbered below zero).
-  const HdLane* held = LaneWithId(record, lane);
+  const HdLane* held = m_mapLib.GetLaneById(record, lane);
   if (held == nullptr) return out.Fail(Outputs::kLaneType, "get lane type failed.");
   laneType = static_cast<LaneType>(held->nType);
 
-  const HdEdge* left = EdgeWithId(record, held->lLeftEdgeId);
+  const HdEdge* left = m_mapLib.GetEdgeById(record, held->lLeftEdgeId);
   if (left == nullptr) return out.Fail(Outputs::kLeftCross, "get left lane edge cross failed.");
   leftCross = static_cast<EdgeCrossType>(left->nCross);
-  const HdEdge* right = EdgeWithId(record, held->lRightEdgeId);
+  const HdEdge* right = m_mapLib.GetEdgeById(record, held->lRightEdgeId);
   if (right == nullptr) return out.Fail(Outputs::kRightCross, "get right lane cross failed.");
   rightCross = static_cast<EdgeCrossType>(right->nCross);
 

@@ -60,8 +60,11 @@ bool MapLib::BFSLinks(const HdLinkId& start, double& distance, bool forward, boo
 // ---- forwarders -------------------------------------------------------------------------------
 
 const HdLink* MapLib::GetLinkData(const HdLinkId& id) const { return m_spHdLib->GetLinkData(id); }
-const HdLane* MapLib::GetLaneBySeqNum(const HdLink* link, int laneNum) const {
-  return HdLib::GetLaneBySeqNum(link, laneNum);
+const HdLane* MapLib::GetLaneById(const HdLink* link, const HdLaneId& laneId) const {
+  return HdLib::GetLaneById(link, laneId);
+}
+const HdEdge* MapLib::GetEdgeById(const HdLink* link, long edgeId) const {
+  return HdLib::GetEdgeById(link, edgeId);
 }
 
 bool MapLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {

@@ -38,11 +38,12 @@ class MapLib {
                 HdLinkId& foundId) const;
 
   // ---- records in place ---------------------------------------------------------------------
-  // The loaded link, and its first lane numbered laneNum (by nSeqNum), where the tile cache
-  // keeps them: a request reads their lists and lane line without copying them. Null when
-  // missing (see HdLib::GetLinkData and HdLib::GetLaneBySeqNum); valid for the process's life.
+  // The loaded link, its first lane with that id and its first edge with that lId, where the
+  // tile cache keeps them: a request reads their lists and lane line without copying them. Null
+  // when missing (see HdLib::GetLinkData, GetLaneById, GetEdgeById); valid for the process's life.
   const HdLink* GetLinkData(const HdLinkId& id) const;
-  const HdLane* GetLaneBySeqNum(const HdLink* link, int laneNum) const;
+  const HdLane* GetLaneById(const HdLink* link, const HdLaneId& laneId) const;
+  const HdEdge* GetEdgeById(const HdLink* link, long edgeId) const;
 
   // ---- location ---------------------------------------------------------------------------
   bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const;
