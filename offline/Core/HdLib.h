@@ -43,7 +43,9 @@ class HdLib {
   // ---- setup ------------------------------------------------------------------------------
 
   // Reads the configuration (MapConfig::Init) and then every tile of the configured HD
-  // directory into the store, which is created on the first call.
+  // directory into the store, which is created on the first call. When it raises, the
+  // settings, the store's tiles and failed tiles (and whether there is a store) are as they
+  // were before the call.
   void Init(const std::string& projectPath, const std::string& configPath);
 
   // The loaded link with that lValue, from the last tile the id lists; null when a listed
