@@ -690,10 +690,12 @@ template <>
 struct json_impl_in<std::string> {
   static void read(reader& rd, std::string& val) {
     const token& tok = rd.peek();
-    const std::size_t capacity = val.capacity();
+    // Escapes only shorten the text: its length is all the string reserves, past the 15 bytes
+    // it holds in place. Charged before the buffer is made.
+    if (tok.type_ == token::t_string && tok.str_.len > 15 && tok.str_.len > val.capacity())
+      rd.charge(ql::MemoryLimit::Block(tok.str_.len + 1));
     if (tok.type_ != token::t_string || !escape_string(val, tok.str_.str, tok.str_.len))
       rd.error("not a valid string.");
-    if (val.capacity() > capacity) rd.charge(ql::MemoryLimit::Block(val.capacity() + 1));
     rd.next();
   }
 };
@@ -892,10 +894,12 @@ struct json_impl_in<std::vector<T, A>> {
     rd.next();
     for (;;) {
       if (rd.expect(']')) break;
-      const std::size_t capacity = vec.capacity();
+      // Each new buffer in full, before it is made (a full vector doubles): while it grows, a
+      // vector holds its old buffer and the new one.
+      if (vec.size() == vec.capacity()) {
+        rd.charge(ql::MemoryLimit::Block((vec.capacity() == 0 ? 1 : 2 * vec.capacity()) * sizeof(T)));
+      }
       emplace_back(vec);
-      // Each new buffer in full: while it grows, a vector holds its old buffer and the new one.
-      if (vec.capacity() != capacity) rd.charge(ql::MemoryLimit::Block(vec.capacity() * sizeof(T)));
       if constexpr (std::is_same_v<T, bool>) {  // no reference into a vector<bool>
         bool b = false;
         json_impl_in<bool>::read(rd, b);
