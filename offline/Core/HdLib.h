@@ -18,7 +18,7 @@
 // - Boxes are half-sizes in metres, east-west (w) and north-south (h), in the 3-degree
 //   Gauss-Krueger plane around the point (P2R); distances are haversine metres.
 // - A coordinate tuple with fewer than two values raises std::invalid_argument where a query
-//   reads it as a position.
+//   reads it as a position (a caller's geometry: a loaded tile holds none, see CheckPositions).
 
 #include <memory>
 #include <set>
