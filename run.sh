@@ -47,10 +47,13 @@ fuzz() {
   CXX=clang++-14 cmake -S "$ROOT" -B "$dir" -DQL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   cmake --build "$dir" -j "$JOBS"
   local pids=() names=()
-  for target in fuzz_json fuzz_archive fuzz_xxtea fuzz_sdtile; do
+  for target in fuzz_json fuzz_archive fuzz_xxtea fuzz_sdtile fuzz_tile; do
     local work="$dir/corpus-$target"
     rm -rf "$work" && mkdir -p "$work"
     [ -d "tests/fuzz/corpus/$target" ] && cp -r "tests/fuzz/corpus/$target/." "$work/"
+    if [ "$target" = fuzz_tile ]; then  # the sample map's tiles in every encoding
+      for f in examples/sample_map/hd/*/*; do cp "$f" "$work/sample-$(basename "$(dirname "$f")")-$(basename "$f")"; done
+    fi
     echo "fuzz: $target for ${FUZZ_SECONDS}s"
     "$dir/$target" -max_total_time="$FUZZ_SECONDS" -timeout=10 -rss_limit_mb=2048 -malloc_limit_mb=1024 \
       -print_final_stats=1 -artifact_prefix="$dir/$target-" "$work" >"$dir/$target.log" 2>&1 &

@@ -13,6 +13,12 @@ void InArchive::FailShort(std::size_t n, const char* what) const {
                   " left");
 }
 
+void InArchive::FailMemory(std::size_t bytes, std::size_t offset, const char* what) const {
+  Fail(offset, std::string(what) + " needs " + std::to_string(bytes) + " bytes of memory, more than the " +
+                   std::to_string(m_pLimit->Left()) + " left of the " + std::to_string(m_pLimit->Limit()) +
+                   " this content may take");
+}
+
 std::size_t InArchive::ReadCount(const char* what, std::size_t elementMinSize) {
   const std::size_t start = m_pos;
   int n = 0;
@@ -43,6 +49,8 @@ void InArchive::ReadString(std::string& s) {
     Fail(start, "string length " + std::to_string(n) + " runs past the end, only " + std::to_string(present) +
                     " bytes left");
   }
+  // Past the 15 bytes a string holds in place, it allocates.
+  if (len > 15) Charge(MemoryLimit::Block(len + 1), start, "string");
   s.assign(m_data + m_pos, len);
   m_pos += len;
 }

@@ -7,9 +7,12 @@
 //   all little-endian; std::string: int length n, then n bytes; std::vector<T>: int count n,
 //   then n encodings of T; a record: its members in field-list order, nothing between them.
 //
-//   ql::InArchive ar(bytes);        // a view: bytes must outlive ar
+//   ql::InArchive ar(bytes);        // its own copy of the bytes
 //   ql::HdSerializeData tile;
 //   ar >> tile;                     // throws ql::ArchiveError on a truncated or corrupt file
+//
+// The tile decoder, which holds the file's bytes for the whole decode, reads them in place through
+// an explicit view instead: ql::InArchive ar(ql::ByteView(bytes)).
 //
 // Every record type with a field list gets its reader from the generic record operator>> below,
 // so adding a member to a record and to its list is all a new layout needs.
@@ -18,7 +21,9 @@
 // or a count larger than the bytes left could hold raises ql::ArchiveError naming the byte offset
 // and the member being read. A count is checked against the smallest encoding of its element
 // (4 bytes for an int, 8 for a double, the sum of its members for a record), so the archive never
-// allocates more than the data can describe. Bytes after the top record are ignored.
+// allocates more than the data can describe. Bytes after the top record are ignored. Given a
+// MemoryLimit, the archive also charges every vector and long string it allocates to it and
+// refuses, with an ArchiveError, the first that would go past it.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,25 +35,46 @@
 
 #include "Errors.h"
 #include "FieldList.h"
+#include "MemoryLimit.h"
 
 template <class T>
 class serializer_in;  // the record reader, defined below in the global namespace
 
 namespace ql {
 
-// Reads values front to back from a byte range it does not copy.
+// Bytes that an archive reads in place, without a copy: whoever makes the view keeps the bytes
+// alive and unchanged until the archive is gone. Null data views no bytes, whatever the size.
+struct ByteView {
+  const char* data = nullptr;
+  std::size_t size = 0;
+
+  ByteView(const char* d, std::size_t n) noexcept : data(d), size(d ? n : 0) {}
+  explicit ByteView(const std::string& bytes) noexcept : data(bytes.data()), size(bytes.size()) {}
+};
+
+// Reads values front to back from its bytes.
 class InArchive {
  public:
-  InArchive(const char* data, std::size_t size) noexcept : m_data(data), m_size(data ? size : 0) {}
-  // A view of bytes: the string must outlive the archive and stay unchanged while it is read.
-  explicit InArchive(const std::string& bytes) noexcept : InArchive(bytes.data(), bytes.size()) {}
-  // A temporary is taken over (moved, not copied), so InArchive(ReadSomething()) cannot dangle.
+  // Copies the bytes: the caller may change or free its string at once.
+  explicit InArchive(const std::string& bytes) : m_owned(bytes), m_data(m_owned.data()), m_size(m_owned.size()) {}
+  // A temporary is taken over (moved, not copied).
   explicit InArchive(std::string&& bytes) noexcept
       : m_owned(std::move(bytes)), m_data(m_owned.data()), m_size(m_owned.size()) {}
+  // Reads the viewed bytes in place (see ByteView).
+  explicit InArchive(ByteView bytes) noexcept : m_data(bytes.data), m_size(bytes.size) {}
   // Not copyable or movable: m_data may point into m_owned.
   InArchive(const InArchive&) = delete;
   InArchive& operator=(const InArchive&) = delete;
   ~InArchive() = default;
+
+  // From now on every vector and string buffer the readers allocate is drawn from limit, which
+  // must outlive the reads; without one nothing is counted.
+  void SetMemoryLimit(MemoryLimit* limit) noexcept { m_pLimit = limit; }
+  // Draws bytes from the limit for a value whose encoding starts at offset; throws an
+  // ArchiveError "<what> needs <bytes> bytes of memory, more than the <left> left of <limit>".
+  void Charge(std::size_t bytes, std::size_t offset, const char* what) {
+    if (m_pLimit != nullptr && !m_pLimit->Take(bytes)) FailMemory(bytes, offset, what);
+  }
 
   std::size_t Offset() const noexcept { return m_pos; }  // bytes consumed so far
   std::size_t Size() const noexcept { return m_size; }
@@ -81,11 +107,13 @@ class InArchive {
 
  private:
   [[noreturn]] void FailShort(std::size_t n, const char* what) const;
+  [[noreturn]] void FailMemory(std::size_t bytes, std::size_t offset, const char* what) const;
 
-  std::string m_owned;  // empty unless constructed from a temporary
+  std::string m_owned;  // empty for a view
   const char* m_data;
   std::size_t m_size;
   std::size_t m_pos = 0;
+  MemoryLimit* m_pLimit = nullptr;
 };
 
 // ---- byte order ----------------------------------------------------------------------------
@@ -193,7 +221,10 @@ inline InArchive& operator>>(InArchive& ar, std::string& s) {
 // The vector becomes exactly the n elements read, whatever it held before.
 template <class T>
 InArchive& operator>>(InArchive& ar, std::vector<T>& out) {
+  const std::size_t start = ar.Offset();
   const std::size_t n = ar.ReadCount("vector count", detail::MinSize<T>::value);
+  // n is below 2^31 and the element a small type: the product fits.
+  if (n != 0) ar.Charge(MemoryLimit::Block(n * sizeof(T)), start, "vector");
   std::vector<T> v;
   if constexpr (std::is_arithmetic<T>::value && !std::is_same<T, bool>::value) {
     // Numbers are stored back to back: one copy for the whole run (the count check above

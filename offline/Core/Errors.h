@@ -74,10 +74,49 @@ class DecryptError : public std::runtime_error {
   std::string m_path;
 };
 
-// Thrown while a tile is built from a file whose quadtree would be unreasonably large; the tile
-// is then not kept, like a tile whose bytes do not decode.
-struct TileTreeError : std::length_error {
-  using std::length_error::length_error;
+// Refusals of a tile whose bytes decoded but whose content cannot be used: what() is
+// "<file>: <detail>". While the tile is built the file is not known and the label is "tile <col>,<row>";
+// the tile store puts the file's path in its place (InFile).
+template <class Base>
+class TileContentErrorOf : public Base {
+ public:
+  TileContentErrorOf(std::string file, std::string detail)
+      : Base(file + ": " + detail), m_file(std::move(file)), m_detail(std::move(detail)) {}
+  const std::string& File() const noexcept { return m_file; }
+  const std::string& Detail() const noexcept { return m_detail; }
+  TileContentErrorOf InFile(std::string file) const { return TileContentErrorOf(std::move(file), m_detail); }
+
+ private:
+  std::string m_file;
+  std::string m_detail;
+};
+
+// A tile whose building would take more memory than its file's size allows (a bucket copied into
+// too many cells, or content whose records outweigh their encoding): "<file>: bucket 3: ...". The
+// tile is then not kept, like a tile whose bytes do not decode.
+using TileTreeError = TileContentErrorOf<std::length_error>;
+
+// A tile whose records hold a coordinate tuple that a query would read as a position but that
+// lacks a longitude or a latitude: "<file>: link 1005: vcthlLane[1].vctvdGeoLink[4]: ...". A
+// std::invalid_argument, as the query that met such a tuple raised before the tile was checked.
+using TileGeometryError = TileContentErrorOf<std::invalid_argument>;
+
+// The largest tile or configuration file the library reads: 1 GiB. A larger one is refused before
+// any of it is read.
+constexpr unsigned long long sc_nMaxFileBytes = 1ull << 30;
+
+// Thrown for a tile or configuration file larger than sc_nMaxFileBytes: "<path>: <n> bytes, more
+// than the 1073741824 (1 GiB) a tile or configuration file may have".
+class FileTooLargeError : public std::length_error {
+ public:
+  FileTooLargeError(const std::string& path, unsigned long long bytes)
+      : std::length_error(path + ": " + std::to_string(bytes) + " bytes, more than the " +
+                          std::to_string(sc_nMaxFileBytes) + " (1 GiB) a tile or configuration file may have"),
+        m_path(path) {}
+  const std::string& Path() const noexcept { return m_path; }
+
+ private:
+  std::string m_path;
 };
 
 }  // namespace ql

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "MapConfig.h"
+#include "RegularFile.h"
 #include "Utils.h"
 #include "xxtea.h"
 
@@ -26,53 +27,6 @@ namespace ql {
 std::string FileSys::key = "kvq1987!";
 
 namespace {
-
-// Closes a descriptor on every path out of Read.
-struct Fd {
-  int fd;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-};
-
-// Reads everything from fd into out; false on a read error (EISDIR for a directory, EIO, ...).
-bool ReadAll(int fd, std::string& out) {
-  // Retries reads cut short by a signal; -1 on a real error.
-  const auto readSome = [fd](char* dst, std::size_t n) -> ssize_t {
-    for (;;) {
-      const ssize_t got = ::read(fd, dst, n);
-      if (got >= 0 || errno != EINTR) return got;
-    }
-  };
-  struct stat st {};
-  std::size_t size = 0;
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) size = static_cast<std::size_t>(st.st_size);
-  // The stated size in one buffer, so a tile is held once; then whatever lies beyond it (a file
-  // that grew, or one that reports no size such as a pipe) in chunks until end of file.
-  out.assign(size, '\0');
-  std::size_t used = 0;
-  while (used < size) {
-    const ssize_t got = readSome(&out[used], size - used);
-    if (got < 0) {
-      out.clear();
-      return false;
-    }
-    if (got == 0) break;
-    used += static_cast<std::size_t>(got);
-  }
-  out.resize(used);
-  if (used < size) return true;
-  char chunk[65536];
-  for (;;) {
-    const ssize_t got = readSome(chunk, sizeof chunk);
-    if (got < 0) {
-      out.clear();
-      return false;
-    }
-    if (got == 0) return true;
-    out.append(chunk, static_cast<std::size_t>(got));
-  }
-}
 
 // The removal failures of one Remove call (nftw's callback takes no user data).
 thread_local bool t_removeFailed = false;
@@ -97,7 +51,7 @@ bool IsProtectedPath(const std::string& path) {
 
 std::vector<std::string> FileSys::GetAllFiles(const std::string& dir) {
   std::vector<std::string> names;
-  DIR* d = ::opendir(dir.c_str());
+  DIR* d = ::opendir(CheckedPath(dir, "dir"));
   if (d == nullptr) return names;
   while (const dirent* entry = ::readdir(d)) {
     std::printf("d_name : %s\n", entry->d_name);
@@ -108,11 +62,18 @@ std::vector<std::string> FileSys::GetAllFiles(const std::string& dir) {
 }
 
 bool FileSys::Read(const std::string& path, std::string& out, bool decrypt) {
-  if (!Exist(path)) return false;
-  const Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC)};
+  std::string unreadable;
+  return Read(path, out, decrypt, unreadable);
+}
+
+bool FileSys::Read(const std::string& path, std::string& out, bool decrypt, std::string& unreadable) {
+  unreadable.clear();
   std::string content;
-  if (file.fd < 0 || !ReadAll(file.fd, content)) {
+  const FileReadResult read = ReadRegularFile(path, content);
+  if (read.status == FileReadStatus::kMissing) return false;
+  if (!read.Read()) {
     out.clear();
+    unreadable = read.Reason();
     return false;
   }
   if (decrypt && !content.empty()) {
@@ -137,21 +98,21 @@ void FileSys::Save(const std::string& path, const std::string& data, bool encryp
     std::unique_ptr<void, decltype(&std::free)> buf(xxtea_encrypt(data.data(), data.size(), key.c_str(), &n),
                                                     &std::free);
     if (!buf) throw std::bad_alloc();
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    std::ofstream f(CheckedPath(path, "path"), std::ios::binary | std::ios::trunc);
     f.write(static_cast<const char*>(buf.get()), static_cast<std::streamsize>(n));
     return;
   }
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  std::ofstream f(CheckedPath(path, "path"), std::ios::binary | std::ios::trunc);
   f.write(data.data(), static_cast<std::streamsize>(data.size()));
 }
 
 void FileSys::AppendSlow(const std::string& path, const std::string& content) {
-  std::ofstream f(MapConfig::GetProjectDir() + path, std::ios::app);
+  std::ofstream f(CheckedPath(MapConfig::GetProjectDir() + path, "path"), std::ios::app);
   f << content;
 }
 
 void FileSys::CleanDir(const std::string& dir) {
-  DIR* d = ::opendir(dir.c_str());
+  DIR* d = ::opendir(CheckedPath(dir, "dir"));
   if (d == nullptr) return;
   std::vector<std::string> paths;
   while (const dirent* entry = ::readdir(d)) {
@@ -165,11 +126,12 @@ void FileSys::CleanDir(const std::string& dir) {
 
 void FileSys::MkDir(const std::string& dir) {
   // 0777 less the umask, as the mkdir command creates it.
-  ::mkdir(dir.c_str(), 0777);
+  ::mkdir(CheckedPath(dir, "dir"), 0777);
 }
 
 void FileSys::Remove(const std::string& path) {
   if (path.empty()) return;
+  CheckedPath(path, "path");
   if (IsProtectedPath(path)) {
     std::printf("Error creating directory!n");
     return;
@@ -200,7 +162,7 @@ std::string FileSys::ChoosePath(const std::vector<std::string>& dirs, const std:
 
 bool FileSys::Exist(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
+  return ::stat(CheckedPath(path, "path"), &st) == 0;
 }
 
 }  // namespace ql

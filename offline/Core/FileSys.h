@@ -1,15 +1,16 @@
 #pragma once  // FileSys.h: file and directory helpers, with XXTEA-encrypted reads and writes
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "Errors.h"
+#include "RegularFile.h"
 
 namespace ql {
 
-// Static helpers over paths; no instances. Nothing here passes a path to a shell.
+// Static helpers over paths; no instances. Nothing here passes a path to a shell, and a path
+// holding a NUL byte is refused with std::invalid_argument naming the argument (CheckedPath).
 class FileSys {
  public:
   // The XXTEA key of every encrypted file the library reads or writes: "kvq1987!".
@@ -19,13 +20,19 @@ class FileSys {
   // "d_name : <name>\n"; empty (and nothing printed) when dir cannot be opened.
   static std::vector<std::string> GetAllFiles(const std::string& dir);
 
-  // Reads the whole file into out (binary-safe), decrypted with `key` when decrypt is set.
+  // Reads the whole file into out (binary-safe), decrypted with `key` when decrypt is set. Only
+  // a regular file is read, after following symbolic links (ReadRegularFile).
   // - Missing path: false, out untouched.
-  // - Path that cannot be opened or read (no permission, a directory): false, out emptied.
+  // - Path that is not a regular file (a directory, FIFO or device) or cannot be opened or read
+  //   (no permission): false, out emptied, and the reason in `unreadable` (the other form drops it).
   // - Empty file: true, out empty, with or without decrypt.
+  // - A file larger than sc_nMaxFileBytes (1 GiB): throws FileTooLargeError naming the path,
+  //   before reading it.
   // - decrypt and a non-empty file that does not decrypt: throws DecryptError naming the path
   //   (out emptied); a wrong key is never mistaken for an empty file.
+  // - A path holding a NUL byte: throws std::invalid_argument (as every function here does).
   static bool Read(const std::string& path, std::string& out, bool decrypt);
+  static bool Read(const std::string& path, std::string& out, bool decrypt, std::string& unreadable);
 
   // Writes data, or its encryption under `key`, replacing the file (created when missing);
   // empty data leaves an empty file. A file that cannot be opened is silently not written.
@@ -60,11 +67,13 @@ class FileSys {
 
   // Calls f(std::istringstream& line, int number) for each line of a text file, numbered from 1;
   // the line feed is removed, a carriage return kept, a last line without line feed delivered.
-  // A file that cannot be opened gives no call.
+  // A file that cannot be read (missing, not a regular file) gives no call; one larger than
+  // sc_nMaxFileBytes throws FileTooLargeError.
   template <class F>
   static void ReadByLine(const std::string& path, F&& f) {
-    std::ifstream in(path);
-    if (!in.is_open()) return;
+    std::string text;
+    if (!ReadRegularFile(path, text).Read()) return;
+    std::istringstream in(text);
     int number = 0;
     std::string line;
     while (std::getline(in, line)) {

@@ -189,8 +189,22 @@ std::shared_ptr<HdLib> HdLib::GetInstance() {
 // ---- setup ------------------------------------------------------------------------------------
 
 void HdLib::Init(const std::string& projectPath, const std::string& configPath) {
-  MapConfig::Init(projectPath, configPath);
-  HdStore::GetSingleton()->LoadAllTilesOnce();
+  // An initialisation that raises leaves nothing behind: the settings as they were, and the
+  // store as it was (the World puts its cache back itself; one this call made goes again), so
+  // that a retry with another map or depth starts clean.
+  const MapConfig::Snapshot settings;
+  const bool hadStore = Store() != nullptr;
+  try {
+    MapConfig::Init(projectPath, configPath);
+    HdStore::GetSingleton()->LoadAllTilesOnce();
+  } catch (...) {
+    settings.Restore();
+    if (!hadStore) {
+      NewHdWorld::Destroy(HdStore::m_pInstance);
+      HdStore::m_pInstance = nullptr;
+    }
+    throw;
+  }
 }
 
 const HdLink* HdLib::GetLinkData(const HdLinkId& id) const {

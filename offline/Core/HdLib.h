@@ -18,7 +18,7 @@
 // - Boxes are half-sizes in metres, east-west (w) and north-south (h), in the 3-degree
 //   Gauss-Krueger plane around the point (P2R); distances are haversine metres.
 // - A coordinate tuple with fewer than two values raises std::invalid_argument where a query
-//   reads it as a position.
+//   reads it as a position (a caller's geometry: a loaded tile holds none, see CheckPositions).
 
 #include <map>
 #include <memory>
@@ -67,7 +67,9 @@ class HdLib {
   // ---- setup ------------------------------------------------------------------------------
 
   // Reads the configuration (MapConfig::Init) and then every tile of the configured HD
-  // directory into the store, which is created on the first call.
+  // directory into the store, which is created on the first call. When it raises, the
+  // settings, the store's tiles and failed tiles (and whether there is a store) are as they
+  // were before the call.
   void Init(const std::string& projectPath, const std::string& configPath);
 
   // The loaded link with that lValue, from the last tile the id lists; null when a listed

@@ -1,11 +1,12 @@
 #include "MapConfig.h"
 
 #include <cstddef>
-#include <fstream>
+#include <cstdlib>
 #include <iostream>
-#include <iterator>
 #include <stdexcept>
+#include <tuple>
 
+#include "RegularFile.h"
 #include "ajson.hpp"
 
 namespace ql {
@@ -45,32 +46,125 @@ std::string MapConfig::projectDir;
 
 std::string MapConfig::GetProjectDir() { return projectDir; }
 
+namespace {
+
+// Calls fn with every setting, the four tile directories of the two groups and projectDir.
+template <class Fn>
+decltype(auto) VisitAll(Fn&& fn) {
+  MapConfig config;  // its members are the static settings
+  return Fields<MapConfig>::Visit(config, [&fn](auto&... settings) -> decltype(auto) {
+    return fn(settings..., MapConfig::sdConfig::save_dir_json, MapConfig::sdConfig::save_dir_binary,
+              MapConfig::hdConfig::save_dir_json, MapConfig::hdConfig::save_dir_binary, MapConfig::projectDir);
+  });
+}
+
+constexpr auto kCopyAll = [](const auto&... values) { return std::make_tuple(values...); };
+
+// A value as the file writes it: the text of its token (a string without its quotes).
+struct WrittenValue {
+  std::string text;
+};
+struct WrittenDepth {
+  WrittenValue qt_max_level;
+};
+
+}  // namespace
+
+QL_FIELDS(WrittenDepth, qt_max_level);
+
+}  // namespace ql
+
+template <>
+struct ajson::json_impl_in<ql::WrittenValue> {
+  static void read(reader& rd, ql::WrittenValue& v) {
+    const token& tok = rd.peek();
+    if (tok.type_ == token::t_ctrl) {  // an array or object, which the settings' own read refused
+      skip(rd);
+      return;
+    }
+    v.text.assign(tok.str_.str, tok.str_.len);
+    rd.next();
+  }
+};
+
+namespace ql {
+
+struct MapConfig::Snapshot::Values {
+  decltype(VisitAll(kCopyAll)) saved;
+};
+
+MapConfig::Snapshot::Snapshot() : m_values(new Values{VisitAll(kCopyAll)}) {}
+MapConfig::Snapshot::~Snapshot() = default;
+
+void MapConfig::Snapshot::Restore() const {
+  VisitAll([this](auto&... settings) {
+    std::apply([&settings...](const auto&... saved) { ((settings = saved), ...); }, m_values->saved);
+  });
+}
+
+namespace {
+
+// The depth must name one of the 16 groups of a path code. The value is also judged as written,
+// so that a number the int conversion wraps into range (4294967301 reads as 5) is refused too.
+void CheckDepth(const std::string& path, const std::string& content) {
+  WrittenDepth written;
+  ajson::load_from_buff(written, content.c_str(), static_cast<std::size_t>(-1));
+  const std::string& text = written.qt_max_level.text;
+  bool inRange = MapConfig::qt_max_level >= 0 && MapConfig::qt_max_level <= sc_nQtMaxDepth;
+  if (inRange && !text.empty()) {
+    char* end = nullptr;
+    const long double v = std::strtold(text.c_str(), &end);
+    if (end == text.c_str() + text.size())
+      inRange = v > -1.0L && v < sc_nQtMaxDepth + 1.0L;  // truncates into 0..16
+  }
+  if (!inRange) {
+    throw std::invalid_argument("configuration file " + path + ": qt_max_level " +
+                                (text.empty() ? std::to_string(MapConfig::qt_max_level) : text) +
+                                " is outside 0.." + std::to_string(sc_nQtMaxDepth));
+  }
+}
+
+}  // namespace
+
 void MapConfig::Init(const std::string& projectPath, const std::string& configPath) {
+  CheckedPath(projectPath, "projectPath");
+  CheckedPath(configPath, "configPath");
   const std::string path = projectPath + configPath;  // no separator: the caller supplies it
-  std::ifstream in(path);
-  if (!in.good()) throw std::runtime_error("cannot open configuration file " + path);
-  const std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string content;
+  const FileReadResult read = ReadRegularFile(path, content);
+  if (!read.Read()) {
+    const std::string reason = read.Reason();
+    throw std::runtime_error("cannot open configuration file " + path +
+                             (reason.empty() ? "" : " (" + reason + ")"));
+  }
 
-  // Paths start empty on every run, so a run after a failed one (the caller retries) does
-  // not put the project path in front of an already prefixed value.
-  std::string* const paths[] = {&map_file_dir,
-                                &sdConfig::save_dir_json,
-                                &sdConfig::save_dir_binary,
-                                &hdConfig::save_dir_json,
-                                &hdConfig::save_dir_binary,
-                                &gps_file_path,
-                                &sdid2hdid_path};
-  for (std::string* p : paths) p->clear();
+  const Snapshot before;
+  try {
+    // Paths start empty on every run, so a run after an earlier one does not put the project
+    // path in front of an already prefixed value.
+    std::string* const paths[] = {&map_file_dir,
+                                  &sdConfig::save_dir_json,
+                                  &sdConfig::save_dir_binary,
+                                  &hdConfig::save_dir_json,
+                                  &hdConfig::save_dir_binary,
+                                  &gps_file_path,
+                                  &sdid2hdid_path};
+    for (std::string* p : paths) p->clear();
 
-  std::cout.write(content.data(), static_cast<std::streamsize>(content.size()));
-  std::cout.flush();
+    std::cout.write(content.data(), static_cast<std::streamsize>(content.size()));
+    std::cout.flush();
 
-  MapConfig settings;
-  ajson::load_from_buff(settings, content.c_str(), static_cast<std::size_t>(-1));  // ends at the first NUL
+    MapConfig settings;
+    ajson::load_from_buff(settings, content.c_str(), static_cast<std::size_t>(-1));  // ends at the first NUL
+    CheckDepth(path, content);
 
-  for (std::string* p : paths) p->insert(0, projectPath);
-  projectDir = projectPath;
-  tag = "MapConfig";
+    for (std::string* p : paths) p->insert(0, projectPath);
+    projectDir = projectPath;
+    tag = "MapConfig";
+  } catch (...) {
+    before.Restore();
+    throw;
+  }
 }
 
 }  // namespace ql

@@ -1,10 +1,15 @@
 #pragma once  // MapConfig.h: the library's settings, read once from a JSON file
 
+#include <memory>
 #include <string>
 
 #include "FieldList.h"
 
 namespace ql {
+
+// The deepest quadtree a path code can describe (16 groups of 4 bits in 64): qt_max_level lies in
+// 0..sc_nQtMaxDepth.
+constexpr int sc_nQtMaxDepth = 16;
 
 // Every setting is a static member; the JSON keys are the member names.
 class MapConfig {
@@ -50,9 +55,33 @@ class MapConfig {
 
   static std::string projectDir;
 
-  // Reads projectPath + configPath and completes the path settings.
+  // Reads projectPath + configPath and completes the path settings. All or nothing: when it
+  // raises, every setting is as it was before the call.
+  // - A configuration path that names no regular file (missing, a directory, FIFO or device) or
+  //   cannot be read: std::runtime_error "cannot open configuration file <path>", with the reason
+  //   in brackets where the file is there; nothing is printed.
+  // - A file over 1 GiB: FileTooLargeError naming it, before it is read.
+  // - A malformed document: ajson::exception, after the text was printed.
+  // - A NUL byte in either argument: std::invalid_argument naming the argument.
+  // - qt_max_level outside 0..16: std::invalid_argument naming the file and the value as it is
+  //   written there (1e10 or 4294967301, not the int they convert to).
   static void Init(const std::string& projectPath, const std::string& configPath);
   static std::string GetProjectDir();
+
+  // Every setting and projectDir as they stand when it is made; Restore puts them back. An
+  // initialisation that fails part way restores what it found, so that a retry starts clean.
+  class Snapshot {
+   public:
+    Snapshot();
+    ~Snapshot();
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+    void Restore() const;
+
+   private:
+    struct Values;
+    std::unique_ptr<Values> m_values;
+  };
 };
 
 QL_FIELDS(MapConfig::sdConfig, save_dir_json, save_dir_binary);

@@ -1,5 +1,6 @@
 #include "Save.h"
 
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
@@ -33,7 +34,13 @@ std::string Save::GetSerializeDir<Tile<HdLinkId, HdLink, HdSerializeData>>() {
 std::string Save::TId2SaveName(const TileId& id) const { return TId2String(id); }
 
 bool Save::ReadTileFile(const std::string& path, std::string& out) {
-  return FileSys::Read(path, out, MapConfig::tile_encrypt);
+  std::string unreadable;
+  if (FileSys::Read(path, out, MapConfig::tile_encrypt, unreadable)) return true;
+  // A missing file is the common case (a box reaching past the map, the "." entries) and stays
+  // quiet; a file that is there but cannot be read is most likely a mistake worth a line.
+  if (!unreadable.empty())
+    std::fprintf(stderr, "tile file not readable: %s (%s)\n", path.c_str(), unreadable.c_str());
+  return false;
 }
 
 std::vector<Point> Save::LoadGpses() const {

@@ -33,9 +33,11 @@ class Save {
   }
 
   // Reads the tile file, decrypted when tile_encrypt is set. False when the file is
-  // missing or cannot be opened (out untouched or empty). A file that opens but does not
-  // decrypt raises std::runtime_error naming the file: its content is not the empty
-  // tile it would otherwise pass for.
+  // missing or cannot be read (out untouched or empty); a file that is there but is not a
+  // regular file or cannot be opened is named in one line on standard error,
+  // "tile file not readable: <path> (<reason>)". A file that opens but does not decrypt
+  // raises std::runtime_error naming the file: its content is not the empty tile it would
+  // otherwise pass for. A file over 1 GiB raises FileTooLargeError naming it.
   template <class TileT>
   bool LoadTile(const TileId& id, std::string& out) const {
     return ReadTileFile(TilePath<TileT>(id), out);

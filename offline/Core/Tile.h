@@ -33,30 +33,44 @@
 #include "Errors.h"
 #include "HdTypes.h"
 #include "MapConfig.h"
+#include "MemoryLimit.h"
 #include "Profiler.h"
 #include "TileGrid.h"
 #include "ajson.hpp"
 
 namespace ql {
 
-// The deepest tree a path code can describe: 16 groups of 4 bits in 64.
-constexpr int sc_nQtMaxDepth = 16;
-// Cells below the root that one bucket may be copied into (all of a depth-6 tree is 5460).
-// A code with several bits in many groups fans out exponentially (all ones at depth 16
-// would be four billion cells), which only a corrupt file asks for.
-constexpr std::uint64_t sc_nQtMaxBucketCells = 8192;
-// Cells and copied (id, point) pairs a whole tree may hold: a fixed slack plus four times
-// what its buckets need when each goes to exactly one leaf. Bounds what a small file of
-// many fanning buckets can make the tree allocate.
-constexpr std::uint64_t sc_nQtTreeSlack = 1u << 16;
-constexpr std::uint64_t sc_nQtTreeFactor = 4;
+// The memory building one tile may take besides its file's own bytes: sc_nTileMemoryFactor bytes
+// per byte of the file, plus sc_nTileMemorySlack. The decoded content (every vector and string
+// buffer), the record map, the quadtree's cells and the pairs' record pointers are all drawn from
+// it (MemoryLimit), each heap block in full. A leaf refers to its bucket's pairs in place, so a
+// bucket costs its cells but never a copy of its pairs, however many leaves it enters: every tree
+// a producer can write for depths up to 9 fits in the slack alone (a whole depth-9 tree takes
+// about 10 MB). A file whose building would take more is refused with the error of the part that
+// ran out (TileTreeError, ArchiveError or ajson::exception), naming the file.
+constexpr std::size_t sc_nTileMemoryFactor = 16;
+constexpr std::size_t sc_nTileMemorySlack = std::size_t{32} << 20;
+
+// The limit for a tile file of that many bytes (files are at most 1 GiB: no overflow).
+inline std::size_t TileMemoryLimit(std::size_t fileBytes) {
+  return sc_nTileMemoryFactor * fileBytes + sc_nTileMemorySlack;
+}
 
 // Decodes one tile file's bytes into out by serialize type: 1 JSON (the text ends at its
 // first NUL byte; errors raise ajson::exception), 2 or 3 binary (errors raise what the
 // archive raises), anything else reads nothing and leaves out as it was. The spelling
-// is the one callers know.
+// is the one callers know. The second form draws what the decoder allocates from memory.
 template <class T>
 void DoSeserialize(const std::string& bytes, T& out, int type);
+template <class T>
+void DoSeserialize(const std::string& bytes, T& out, int type, MemoryLimit& memory);
+
+// Refuses with TileGeometryError, labelled with label, a record holding a coordinate tuple that
+// a query reads as a position (the lines of the link, its lanes and edges, the areas of its
+// crossings) but that lacks a longitude or a latitude. Records of other maps pass.
+void CheckPositions(const std::string& label, const HdLink& link);
+template <class Node>
+void CheckPositions(const std::string& /*label*/, const Node& /*node*/) {}
 
 template <class Id>
 class NodeQt {
@@ -76,28 +90,42 @@ class NodeQt {
       std::uint32_t pRt = 0;
     };
 
-    // A leaf's content: id k is indexed at point k.
+    // A leaf's content: the pairs of the last bucket that reached it, read in place from the
+    // tree's bucket arrays (a leaf copies nothing): id k is indexed at point k.
     struct outer {
-      std::vector<Id> ids;
-      std::vector<Point> points;
+      static constexpr std::uint32_t kNoBucket = UINT32_MAX;
+
+      const Id* pIds = nullptr;
+      const Point* pPoints = nullptr;
+      std::uint32_t nPairs = 0;
+      std::uint32_t nBucket = kNoBucket;  // index in states, nodes and ps; kNoBucket: none came
+
+      std::size_t size() const { return nPairs; }
+      const Id& id(std::size_t k) const { return pIds[k]; }
+      const Point& point(std::size_t k) const { return pPoints[k]; }
 
       // Ids whose point lies in q (half-open: lb <= p < rt); an id indexed at several
       // matching points is reported once, the first of them.
       void GetData(const Rect2D& q, std::set<Id>& out) const {
-        for (std::size_t k = 0; k < ids.size(); ++k) {
-          if (q.Contains(points[k])) out.insert(ids[k]);
+        for (std::size_t k = 0; k < nPairs; ++k) {
+          if (q.Contains(pPoints[k])) out.insert(pIds[k]);
         }
       }
       // Every matching (id, point) pair, in leaf order.
       void GetData(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const {
-        for (std::size_t k = 0; k < ids.size(); ++k) {
-          if (q.Contains(points[k])) out.emplace_back(ids[k], points[k]);
+        for (std::size_t k = 0; k < nPairs; ++k) {
+          if (q.Contains(pPoints[k])) out.emplace_back(pIds[k], pPoints[k]);
         }
       }
     };
   };
   using inner = typename qt::inner;
   using outer = typename qt::outer;
+
+  // What one cell entered by a bucket is charged: its arena slot and the arena's own
+  // bookkeeping (a deque allocates 512-byte blocks and a map of them).
+  static constexpr std::size_t kInnerCost = sizeof(inner) + sizeof(inner) / 4;
+  static constexpr std::size_t kLeafCost = sizeof(outer) + sizeof(outer) / 4;
 
   // maxLevel is the depth of the leaves; std::invalid_argument outside 0..16.
   NodeQt(int maxLevel, const Rect2D& rect);
@@ -106,12 +134,15 @@ class NodeQt {
 
   // Inserts bucket i = (states[i], nodes[i], ps[i]) for every i that all three arrays
   // have, in index order; a bucket uses only as many ids as it has points. The
-  // rectangle is the one given to the constructor (the tree was made for it).
-  // tileName only labels errors: TileTreeError when a bucket or the whole tree would
-  // be copied into too many cells. Arguments are taken by value so that the tile can
-  // move its decoded arrays in; a bucket that reaches one leaf is moved there.
+  // rectangle is the one given to the constructor (the tree was made for it). The tree
+  // keeps the arrays (they are moved in) and its leaves refer to them.
+  // Every cell a bucket enters, new or not, is drawn from memory before the bucket goes in
+  // (kInnerCost, kLeafCost), so that both the tree's size and the time of building it are
+  // bounded; without a limit the tree may take sc_nTileMemorySlack. A bucket that would go
+  // past the limit raises TileTreeError "<label>: bucket <i>: ..." (label names the tile).
   void Deserialize(const Rect2D& rect, std::vector<unsigned long> states, std::vector<std::vector<Id>> nodes,
-                   std::vector<std::vector<Point>> ps, const std::string& tileName = std::string());
+                   std::vector<std::vector<Point>> ps, const std::string& label = std::string(),
+                   MemoryLimit* memory = nullptr);
 
   // Adds to out the ids indexed at a point inside q (half-open).
   void GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const;
@@ -136,6 +167,8 @@ class NodeQt {
   // root is leaf 0. Other leaves are numbered from 1.
   const std::deque<inner>& GetInnerCells() const { return m_inner; }
   const std::deque<outer>& GetLeaves() const { return m_leaves; }
+  // The buckets the leaves refer to (outer::nBucket), as Deserialize received them.
+  std::size_t GetBucketCount() const { return m_bucketIds.size(); }
 
  private:
   // Collects the matches of q below the cell of the given index, which covers cell and
@@ -145,14 +178,15 @@ class NodeQt {
   void GetNodeIds(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Out& out) const;
   template <class Visit>
   void VisitLeaves(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Visit& visit) const;
-  void Insert(std::uint32_t index, int level, unsigned long code, std::vector<Id>& ids, std::vector<Point>& points,
-              std::uint64_t& leavesLeft);
+  void Insert(std::uint32_t index, int level, unsigned long code, const outer& content);
   std::uint32_t NewChild(int childLevel);
 
   int m_nMaxLevel;
   Rect2D m_rect;
   std::deque<inner> m_inner;
   std::deque<outer> m_leaves;
+  std::vector<std::vector<Id>> m_bucketIds;
+  std::vector<std::vector<Point>> m_bucketPoints;
 };
 
 template <class Id, class Node, class SerializeData>
@@ -170,9 +204,13 @@ class Tile {
 
   // Fills a new tile from the bytes of its file, decoded by the configured serialize
   // type and quadtree depth. Records: entry i of m_keys with entry i of m_values, for
-  // every i both have; of two equal keys the first stays. Raises what decoding raises,
-  // std::invalid_argument for a depth outside 0..16 and TileTreeError for a tree that
-  // would not fit; the tile then holds no records and no tree.
+  // every i both have; of two equal keys the first stays. Building draws on a memory limit
+  // of TileMemoryLimit(bytes.size()). Raises what decoding raises (ArchiveError and
+  // ajson::exception, also where the decoded content would outgrow the limit),
+  // std::invalid_argument for a depth outside 0..16, TileTreeError for records or a tree
+  // that would go past the limit and TileGeometryError for a record with a position tuple
+  // of fewer than two values; the errors of the tile's own checks are labelled
+  // "tile <col>,<row>". The tile then holds no records and no tree.
   void Deserialize(const std::string& bytes);
 
   // The record stored under id, or null.
@@ -194,14 +232,18 @@ class Tile {
   const NodeQt<Id>* GetQuadtree() const { return m_pQt.get(); }  // null before Deserialize
 
  private:
+  // Fills m_pairNodes and m_bucketStart for the buckets the tree's leaves refer to.
+  void ResolvePairs(const NodeQt<Id>& tree, const std::map<Id, Node>& nodes, MemoryLimit& memory,
+                    const std::string& label);
+
   TileId m_tiId;
   std::unique_ptr<NodeQt<Id>> m_pQt;
   std::map<Id, Node> m_mapNodes;
-  // The record of every (id, point) pair of the tree, resolved once when the tile is
-  // built (null where the record map lacks the id): the pairs of leaf i are entries
-  // m_leafStart[i] .. m_leafStart[i + 1] - 1. Records never move, so the addresses hold.
-  std::vector<const Node*> m_leafNodes;
-  std::vector<std::size_t> m_leafStart;
+  // The record of every (id, point) pair of the buckets that leaves refer to, resolved once
+  // when the tile is built (null where the record map lacks the id): the pairs of bucket b
+  // are entries m_bucketStart[b] onwards. Records never move, so the addresses hold.
+  std::vector<const Node*> m_pairNodes;
+  std::vector<std::size_t> m_bucketStart;
 };
 
 using HdTile = Tile<HdLinkId, HdLink, HdSerializeData>;
@@ -237,20 +279,38 @@ void UnionInto(std::vector<std::tuple<Id, Point>>& out, std::vector<std::tuple<I
   out.insert(out.end(), tmp.begin(), tmp.end());
 }
 
+// "<label>: <what> needs <bytes> bytes of memory, more than the <left> left of the <limit>
+// this tile may take".
+[[noreturn]] void RefuseMemory(const std::string& label, const std::string& what, std::uint64_t bytes,
+                               const MemoryLimit& memory);
+
+// Draws bytes from memory or refuses the tile; what() describes the part, only when refused.
+template <class What>
+void Draw(MemoryLimit& memory, std::uint64_t bytes, const std::string& label, const What& what) {
+  if (!memory.Take(bytes)) RefuseMemory(label, what(), bytes, memory);
+}
+
 }  // namespace tile_detail
 
 // Defined here so that each map's source instantiates the decoder of its own tile content.
 template <class T>
-void DoSeserialize(const std::string& bytes, T& out, int type) {
+void DoSeserialize(const std::string& bytes, T& out, int type, MemoryLimit& memory) {
   if (type == 1) {
     // The text ends at its first NUL byte; the length is given exactly rather than as
     // "unbounded" so that no pointer past the buffer is ever formed.
     const std::size_t length = std::strlen(bytes.c_str());
-    ajson::load_from_buff(out, bytes.c_str(), length);
+    ajson::load_from_buff(out, bytes.c_str(), length, memory);
   } else if (type == 2 || type == 3) {
-    InArchive ar(bytes);
+    InArchive ar{ByteView(bytes)};  // bytes outlives the archive: read in place
+    ar.SetMemoryLimit(&memory);
     ar >> out;
   }
+}
+
+template <class T>
+void DoSeserialize(const std::string& bytes, T& out, int type) {
+  MemoryLimit unlimited;
+  DoSeserialize(bytes, out, type, unlimited);
 }
 
 template <class Id>
@@ -333,18 +393,9 @@ std::uint32_t NodeQt<Id>::NewChild(int childLevel) {
 }
 
 template <class Id>
-void NodeQt<Id>::Insert(std::uint32_t index, int level, unsigned long code, std::vector<Id>& ids,
-                        std::vector<Point>& points, std::uint64_t& leavesLeft) {
+void NodeQt<Id>::Insert(std::uint32_t index, int level, unsigned long code, const outer& content) {
   if (level == m_nMaxLevel) {
-    // The last leaf a bucket reaches takes its arrays; earlier ones get copies.
-    outer& leaf = m_leaves[index];
-    if (--leavesLeft == 0) {
-      leaf.ids = std::move(ids);
-      leaf.points = std::move(points);
-    } else {
-      leaf.ids = ids;
-      leaf.points = points;
-    }
+    m_leaves[index] = content;  // the bucket replaces what an earlier one left
     return;
   }
   const unsigned g = tile_detail::Group(code, level, m_nMaxLevel);
@@ -356,7 +407,7 @@ void NodeQt<Id>::Insert(std::uint32_t index, int level, unsigned long code, std:
       const std::uint32_t child = NewChild(level + 1);
       m_inner[index].*slot = child;
     }
-    Insert(m_inner[index].*slot, level + 1, code, ids, points, leavesLeft);
+    Insert(m_inner[index].*slot, level + 1, code, content);
   };
   descend(1u, &inner::pLb);
   descend(2u, &inner::pRt);
@@ -367,47 +418,41 @@ void NodeQt<Id>::Insert(std::uint32_t index, int level, unsigned long code, std:
 template <class Id>
 void NodeQt<Id>::Deserialize(const Rect2D& /*rect: the constructor's*/, std::vector<unsigned long> states,
                              std::vector<std::vector<Id>> nodes, std::vector<std::vector<Point>> ps,
-                             const std::string& tileName) {
+                             const std::string& label, MemoryLimit* memory) {
+  MemoryLimit slack(sc_nTileMemorySlack);
+  MemoryLimit& limit = memory != nullptr ? *memory : slack;
   const std::size_t buckets = std::min(states.size(), std::min(nodes.size(), ps.size()));
-
-  // What the tree needs when each bucket goes to one leaf: its cells and its pairs.
-  std::uint64_t plain = 0;
-  for (std::size_t i = 0; i < buckets; ++i) {
-    plain += static_cast<std::uint64_t>(m_nMaxLevel) + std::min(nodes[i].size(), ps[i].size());
-  }
-  const std::uint64_t budget = sc_nQtTreeSlack + sc_nQtTreeFactor * plain;
-  std::uint64_t used = 0;
+  // Moving the arrays in keeps every inner array where it is: the leaves point into them.
+  m_bucketIds = std::move(nodes);
+  m_bucketPoints = std::move(ps);
 
   for (std::size_t i = 0; i < buckets; ++i) {
-    std::vector<Id>& ids = nodes[i];
-    std::vector<Point>& points = ps[i];
-    const std::size_t pairs = std::min(ids.size(), points.size());
-    ids.resize(pairs);  // only the unpaired tail goes
-    points.resize(pairs);
-
-    // Cells below the root that this bucket enters, and how many of them are leaves.
-    std::uint64_t cells = 0;
+    // Cells below the root that this bucket enters, level by level: inner cells above the
+    // leaves, and the leaves (the root itself at depth 0).
+    std::uint64_t innerCells = 0;
     std::uint64_t width = 1;
     for (int level = 0; level < m_nMaxLevel && width != 0; ++level) {
+      if (level > 0) innerCells += width;
       width *=
           static_cast<std::uint64_t>(tile_detail::BitCount(tile_detail::Group(states[i], level, m_nMaxLevel)));
-      cells += width;
-      if (cells > sc_nQtMaxBucketCells) break;
     }
-    const std::uint64_t leaves = width;  // 1 at depth 0: the root is the leaf
-    if (cells > sc_nQtMaxBucketCells) {
-      throw TileTreeError("tile " + tileName + ": bucket " + std::to_string(i) + ": path code " +
-                          std::to_string(states[i]) + " at depth " + std::to_string(m_nMaxLevel) +
-                          " is copied into more than " + std::to_string(sc_nQtMaxBucketCells) + " cells");
-    }
-    used += cells + leaves * pairs;
-    if (used > budget || m_inner.size() + m_leaves.size() + cells >= UINT32_MAX) {
-      throw TileTreeError("tile " + tileName + ": bucket " + std::to_string(i) + ": the quadtree grows past " +
-                          std::to_string(budget) + " cells and pairs for " + std::to_string(buckets) + " buckets");
+    const std::uint64_t leaves = width;  // at most 4^16: every sum and product here fits 64 bits
+    const std::uint64_t bytes = innerCells * kInnerCost + leaves * kLeafCost;
+    tile_detail::Draw(limit, bytes, label, [&] {
+      return "bucket " + std::to_string(i) + ": path code " + std::to_string(states[i]) + " at depth " +
+             std::to_string(m_nMaxLevel) + " enters " + std::to_string(innerCells + leaves) + " cells, which";
+    });
+    if (m_inner.size() + m_leaves.size() + innerCells + leaves >= UINT32_MAX) {
+      throw TileTreeError(label, "bucket " + std::to_string(i) + ": the quadtree grows past " +
+                                     std::to_string(UINT32_MAX) + " cells");
     }
     if (leaves == 0) continue;  // a zero group: the bucket reaches no leaf
-    std::uint64_t leavesLeft = leaves;
-    Insert(0, 0, states[i], ids, points, leavesLeft);
+    outer content;
+    content.nPairs = static_cast<std::uint32_t>(std::min(m_bucketIds[i].size(), m_bucketPoints[i].size()));
+    content.pIds = m_bucketIds[i].data();
+    content.pPoints = m_bucketPoints[i].data();
+    content.nBucket = static_cast<std::uint32_t>(i);
+    Insert(0, 0, states[i], content);
   }
 }
 
@@ -454,45 +499,72 @@ void Tile<Id, Node, SerializeData>::Deserialize(const std::string& bytes) {
     throw std::invalid_argument("qt_max_level " + std::to_string(MapConfig::qt_max_level) + " is outside 0.." +
                                 std::to_string(sc_nQtMaxDepth) + " (tile " + TId2String(m_tiId) + ")");
   }
+  const std::string label = "tile " + TId2String(m_tiId);
+  MemoryLimit memory(TileMemoryLimit(bytes.size()));
   SerializeData content;
-  DoSeserialize(bytes, content, MapConfig::serialize_type_json1_binary2);
+  DoSeserialize(bytes, content, MapConfig::serialize_type_json1_binary2, memory);
 
   auto tree = std::make_unique<NodeQt<Id>>(MapConfig::qt_max_level, content.r);
-  tree->Deserialize(content.r, std::move(content.states), std::move(content.nodes), std::move(content.ps),
-                    TId2String(m_tiId));
+  tree->Deserialize(content.r, std::move(content.states), std::move(content.nodes), std::move(content.ps), label,
+                    &memory);
 
   std::map<Id, Node> nodes;
   const std::size_t n = std::min(content.m_keys.size(), content.m_values.size());
+  // A map node per record, allocated while the decoded record still holds its place.
+  tile_detail::Draw(memory, n * MemoryLimit::Block(sizeof(std::pair<const Id, Node>) + 32), label,
+                    [n] { return "the record map of " + std::to_string(n) + " records"; });
   for (std::size_t i = 0; i < n; ++i) {
     // try_emplace leaves both arguments untouched when the key is already there; the
     // hint makes files with ascending keys cost constant time per record.
     nodes.try_emplace(nodes.end(), std::move(content.m_keys[i]), std::move(content.m_values[i]));
   }
-  // Resolve every pair's record now; ids of one bucket repeat, so the last lookup is
-  // kept for the next pair.
-  std::vector<const Node*> leafNodes;
-  std::vector<std::size_t> leafStart;
-  leafStart.reserve(tree->GetLeaves().size() + 1);
+  for (const auto& record : nodes) CheckPositions(label, record.second);
+
+  ResolvePairs(*tree, nodes, memory, label);
+  m_mapNodes.swap(nodes);
+  m_pQt = std::move(tree);
+}
+
+template <class Id, class Node, class SerializeData>
+void Tile<Id, Node, SerializeData>::ResolvePairs(const NodeQt<Id>& tree, const std::map<Id, Node>& nodes,
+                                                 MemoryLimit& memory, const std::string& label) {
+  const auto& leaves = tree.GetLeaves();
+  const std::size_t buckets = tree.GetBucketCount();
+  tile_detail::Draw(memory, MemoryLimit::Block(buckets) + MemoryLimit::Block(buckets * sizeof(std::size_t)), label,
+                    [buckets] { return "the index of " + std::to_string(buckets) + " buckets"; });
+  std::vector<char> done(buckets, 0);
+  std::size_t pairs = 0;
+  for (const outer_type& leaf : leaves) {
+    if (leaf.nBucket == outer_type::kNoBucket || done[leaf.nBucket] != 0) continue;
+    done[leaf.nBucket] = 1;
+    pairs += leaf.nPairs;
+  }
+  tile_detail::Draw(memory, MemoryLimit::Block(pairs * sizeof(const Node*)), label,
+                    [pairs] { return "the records of " + std::to_string(pairs) + " pairs"; });
+
+  std::vector<const Node*> pairNodes;
+  pairNodes.reserve(pairs);
+  std::vector<std::size_t> bucketStart(buckets, 0);
+  std::fill(done.begin(), done.end(), 0);
+  // Ids of one bucket repeat, so the last lookup is kept for the next pair.
   const Id* lastId = nullptr;
   const Node* lastNode = nullptr;
-  for (const outer_type& leaf : tree->GetLeaves()) {
-    leafStart.push_back(leafNodes.size());
-    for (const Id& id : leaf.ids) {
+  for (const outer_type& leaf : leaves) {
+    if (leaf.nBucket == outer_type::kNoBucket || done[leaf.nBucket] != 0) continue;
+    done[leaf.nBucket] = 1;
+    bucketStart[leaf.nBucket] = pairNodes.size();
+    for (std::size_t k = 0; k < leaf.nPairs; ++k) {
+      const Id& id = leaf.id(k);
       if (lastId == nullptr || *lastId < id || id < *lastId) {  // the map's own equivalence
         const auto it = nodes.find(id);
         lastNode = it == nodes.end() ? nullptr : &it->second;
         lastId = &id;
       }
-      leafNodes.push_back(lastNode);
+      pairNodes.push_back(lastNode);
     }
   }
-  leafStart.push_back(leafNodes.size());
-  leafNodes.shrink_to_fit();
-
-  m_mapNodes.swap(nodes);
-  m_leafNodes.swap(leafNodes);
-  m_leafStart.swap(leafStart);
-  m_pQt = std::move(tree);
+  m_pairNodes.swap(pairNodes);
+  m_bucketStart.swap(bucketStart);
 }
 
 template <class Id, class Node, class SerializeData>
@@ -517,9 +589,11 @@ void Tile<Id, Node, SerializeData>::CollectNodesInRect(const Rect2D& q, std::vec
   if (!m_pQt) return;
   const auto& leaves = m_pQt->GetLeaves();
   m_pQt->VisitLeavesInRect(q, [&](std::uint32_t index) {
-    const std::vector<Point>& points = leaves[index].points;
-    const const_node_ptr* records = m_leafNodes.data() + m_leafStart[index];
-    for (std::size_t k = 0; k < points.size(); ++k) {
+    const outer_type& leaf = leaves[index];
+    if (leaf.nPairs == 0) return;
+    const Point* points = leaf.pPoints;
+    const const_node_ptr* records = m_pairNodes.data() + m_bucketStart[leaf.nBucket];
+    for (std::size_t k = 0; k < leaf.nPairs; ++k) {
       const Node* record = records[k];
       // Neighbouring pairs mostly name one link: skip the repeat at once.
       if (record != nullptr && q.Contains(points[k]) && (out.empty() || out.back() != record)) {

@@ -6,8 +6,10 @@
 //   cached   read and decoded (final, whatever the content held);
 //   failed   the file was missing or could not be opened (final: never read again).
 // A tile that raises while it is read or decoded (a JSON syntax error, a binary file the
-// archive rejects, an encrypted file that does not decrypt, an oversized quadtree) stays
-// unknown, and the exception, naming the tile file, leaves the World call that asked.
+// archive rejects, an encrypted file that does not decrypt, a file over 1 GiB, content that
+// would outgrow its memory limit, a position tuple without latitude) stays unknown, and the
+// exception, naming the tile file, leaves the World call that asked. A file that is there but
+// cannot be read (not a regular file, no permission) is failed and named on standard error.
 
 #include <algorithm>
 #include <cstddef>
@@ -54,6 +56,8 @@ class World {
   // failed. Entry names are read as "col,row"; "." and ".." (and any other name without
   // two numbers) name tile (0, 0). A directory that cannot be opened loads nothing and
   // prints "tile directory not found or not readable: <dir>" on standard error.
+  // All or nothing: when a tile raises, the cache and the failed set are put back as they
+  // were before the call, so that a retry (perhaps with other settings) starts clean.
   void LoadAllTilesOnce();
 
   // The requested tiles that are cached after the call, loading the unknown ones in
@@ -109,9 +113,12 @@ class World {
 
 using HdWorld = World<HdLinkId, HdLink, HdTile>;
 
-// Creator of the HD World for ql::Singleton: a new Save and a World over it, never freed.
+// Creator of the HD World for ql::Singleton: a new Save and a World over it, never freed
+// once an initialisation has succeeded. Destroy frees both again (null does nothing), for an
+// initialisation that fails before any record was handed out.
 struct NewHdWorld {
   static HdWorld* Create();
+  static void Destroy(HdWorld* world);
 };
 
 // ---- implementation ---------------------------------------------------------------
@@ -152,7 +159,15 @@ void World<Id, Node, TileT>::LoadAllTilesOnce() {
   if (names.empty()) std::fprintf(stderr, "tile directory not found or not readable: %s\n", dir.c_str());
   std::set<TileId> ids;
   for (const std::string& name : names) ids.insert(String2TId(name));
-  LoadTiles(ids);
+  TileMap tilesBefore = m_mapTiles;  // shared pointers: the tiles themselves are not copied
+  std::set<TileId> failedBefore = m_setFailedTiles;
+  try {
+    LoadTiles(ids);
+  } catch (...) {
+    m_mapTiles.swap(tilesBefore);  // the tiles of this call go when tilesBefore does
+    m_setFailedTiles.swap(failedBefore);
+    throw;
+  }
 }
 
 template <class Id, class Node, class TileT>

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "FieldList.h"
+#include "MemoryLimit.h"
 #include "Numeric.h"
 
 namespace ajson {
@@ -131,6 +132,19 @@ class reader {
   bool expect(char c) const { return tok_.str_.len != 0 && tok_.str_.str[0] == c; }
 
   [[noreturn]] void error(const char* message) const { throw exception(line_, col_, message); }
+
+  // From now on every vector and string buffer the readers allocate is drawn from limit, which
+  // must outlive the reads; without one nothing is counted.
+  void set_memory_limit(ql::MemoryLimit* limit) { memory_ = limit; }
+
+  // Draws bytes from the limit; refuses the document where the limit runs out.
+  void charge(std::size_t bytes) {
+    if (memory_ == nullptr || memory_->Take(bytes)) return;
+    const std::string message = "content needs " + std::to_string(bytes) + " bytes of memory, more than the " +
+                                std::to_string(memory_->Left()) + " left of the " +
+                                std::to_string(memory_->Limit()) + " it may take";
+    throw exception(line_, col_, message.c_str());
+  }
 
   char read() const { return end_mark_ ? '\0' : ptr_[cur_]; }
 
@@ -378,6 +392,7 @@ class reader {
   double decimal_ = 0.1;
   int exponent_ = 0;
   int depth_ = 0;
+  ql::MemoryLimit* memory_ = nullptr;
 };
 
 inline exception::exception(std::size_t line, std::size_t col, const char* message) {
@@ -675,6 +690,10 @@ template <>
 struct json_impl_in<std::string> {
   static void read(reader& rd, std::string& val) {
     const token& tok = rd.peek();
+    // Escapes only shorten the text: its length is all the string reserves, past the 15 bytes
+    // it holds in place. Charged before the buffer is made.
+    if (tok.type_ == token::t_string && tok.str_.len > 15 && tok.str_.len > val.capacity())
+      rd.charge(ql::MemoryLimit::Block(tok.str_.len + 1));
     if (tok.type_ != token::t_string || !escape_string(val, tok.str_.str, tok.str_.len))
       rd.error("not a valid string.");
     rd.next();
@@ -875,6 +894,11 @@ struct json_impl_in<std::vector<T, A>> {
     rd.next();
     for (;;) {
       if (rd.expect(']')) break;
+      // Each new buffer in full, before it is made (a full vector doubles): while it grows, a
+      // vector holds its old buffer and the new one.
+      if (vec.size() == vec.capacity()) {
+        rd.charge(ql::MemoryLimit::Block((vec.capacity() == 0 ? 1 : 2 * vec.capacity()) * sizeof(T)));
+      }
       emplace_back(vec);
       if constexpr (std::is_same_v<T, bool>) {  // no reference into a vector<bool>
         bool b = false;
@@ -899,6 +923,15 @@ struct json_impl_in<std::vector<T, A>> {
 template <class T>
 void load_from_buff(T& val, const char* buf, std::size_t len) {
   reader rd(buf, len);
+  json_impl_in<T>::read(rd, val);
+}
+
+// The same, drawing every vector and string buffer it allocates from memory; the document is
+// refused with an exception where the limit runs out.
+template <class T>
+void load_from_buff(T& val, const char* buf, std::size_t len, ql::MemoryLimit& memory) {
+  reader rd(buf, len);
+  rd.set_memory_limit(&memory);
   json_impl_in<T>::read(rd, val);
 }
 

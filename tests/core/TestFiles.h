@@ -1,5 +1,10 @@
 #pragma once  // TestFiles.h: whole-file reads and writes and scratch directories for tests
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -26,5 +31,24 @@ class TempDir {
  private:
   std::filesystem::path m_path;
 };
+
+// Runs f (returning an int from 0 to 255) in a child process that a timer ends after seconds,
+// so that a call that would block or run away fails the test instead of hanging it. Returns f's
+// result, or the negated signal that ended the child (-14, SIGALRM, when time ran out).
+template <class F>
+int ExitCodeWithin(unsigned seconds, F&& f) {
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1000;
+  if (pid == 0) {
+    ::alarm(seconds);
+    const int code = f();
+    std::_Exit(code);  // no exit handlers: the parent's test state is not the child's to report
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
+}
 
 }  // namespace qltest

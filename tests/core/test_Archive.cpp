@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -557,9 +558,9 @@ TEST(ArchiveErrorsState, EveryTruncationOfATileIsRefused) {
 
 // ---- construction ----------------------------------------------------------------------------
 
-TEST(ArchiveConstruction, ViewsPointerAndSizeAndOwnsTemporaries) {
+TEST(ArchiveConstruction, ViewsOnlyThroughAByteViewAndOwnsTemporaries) {
   const char raw[] = {1, 0, 0, 0, 2, 0, 0, 0, 9};
-  ql::InArchive view(raw, 8);  // the ninth byte is outside the view
+  ql::InArchive view{ql::ByteView(raw, 8)};  // the ninth byte is outside the view
   ql::TileId id;
   view >> id;
   EXPECT_EQ(id.nLatId, 2);
@@ -571,10 +572,69 @@ TEST(ArchiveConstruction, ViewsPointerAndSizeAndOwnsTemporaries) {
   EXPECT_EQ(id.nLonId, 3);
   EXPECT_EQ(id.nLatId, 4);
 
-  ql::InArchive empty(nullptr, 100);  // no data however large the size
+  ql::InArchive empty{ql::ByteView(nullptr, 100)};  // no data however large the size
   EXPECT_EQ(empty.Size(), 0u);
   ql::HdSerializeData tile;
   EXPECT_THROW(empty >> tile, ql::ArchiveError);
+}
+
+// The archive is described as holding its own copy: what the caller does with its string
+// afterwards cannot change what is read, nor make the archive read freed memory (which the
+// sanitizer build would report).
+TEST(ArchiveConstruction, AStringIsCopied) {
+  const std::string original = Bytes().I32(5).I32(-6).Str(std::string(40, 'x')).s;
+  auto bytes = std::make_unique<std::string>(original);
+  ql::InArchive ar(*bytes);
+  (*bytes)[0] = 9;           // changed ...
+  bytes->append(1000, 'y');  // ... moved elsewhere by growing ...
+  bytes.reset();             // ... and freed before anything is read
+  ql::TileId id;
+  std::string text;
+  ar >> id >> text;
+  EXPECT_EQ(id.nLonId, 5);
+  EXPECT_EQ(id.nLatId, -6);
+  EXPECT_EQ(text, std::string(40, 'x'));
+}
+
+// With a memory limit every vector and long string is charged as its buffer is made, and the
+// first one past the limit is refused where its count stands.
+TEST(ArchiveMemory, VectorsAndLongStringsDrawOnTheLimit) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    bool isString;  // else a vector of doubles
+    std::size_t limit;
+    bool refused;
+  };
+  // 1000 doubles: an 8000-byte buffer, charged with the allocator's 32 bytes.
+  const std::string doubles = Bytes().I32(1000).s + std::string(8000, '\0');
+  const Case cases[] = {
+      {"VectorWithinTheLimit", doubles, false, 8032, false},
+      {"VectorOneByteOver", doubles, false, 8031, true},
+      {"EmptyVectorCostsNothing", Bytes().I32(0).s, false, 0, false},
+      {"ShortStringIsHeldInPlace", Bytes().I32(15).s + std::string(15, 'a'), true, 0, false},
+      {"LongStringIsCharged", Bytes().I32(16).s + std::string(16, 'a'), true, 16 + 1 + 31, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ql::MemoryLimit limit(c.limit);
+    ql::InArchive ar(c.bytes);
+    ar.SetMemoryLimit(&limit);
+    try {
+      if (c.isString) {
+        std::string text;
+        ar >> text;
+      } else {
+        std::vector<double> v;
+        ar >> v;
+      }
+      EXPECT_FALSE(c.refused);
+    } catch (const ql::ArchiveError& e) {
+      EXPECT_TRUE(c.refused) << e.what();
+      EXPECT_EQ(e.Offset(), 0u);  // where the count or length stands
+      EXPECT_NE(std::string(e.what()).find("bytes of memory"), std::string::npos) << e.what();
+    }
+  }
 }
 
 }  // namespace

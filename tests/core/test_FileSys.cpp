@@ -9,13 +9,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Errors.h"
 #include "FileSys.h"
 #include "MapConfig.h"
+#include "TestFiles.h"
 #include "xxtea.h"
 
 namespace {
@@ -108,6 +112,88 @@ TEST_F(FileSysTest, ReadDirectoryIsAFailureNotAnEmptyFile) {
   std::string out = "old";
   EXPECT_FALSE(ql::FileSys::Read(dir_, out, false));
   EXPECT_EQ(out, "");
+}
+
+// Only regular files are read (links are followed). A FIFO without a writer would block an
+// ordinary read, and /dev/zero never ends, so each read first runs in a child process that a
+// timer ends; then the same read runs here for its details.
+TEST_F(FileSysTest, ReadTakesOnlyRegularFilesOfAtMostOneGib) {
+  WriteFile(Path("regular"), "bytes");
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", Path("zero").c_str()), 0);
+  ASSERT_EQ(::symlink("regular", Path("link").c_str()), 0);
+  ASSERT_EQ(::symlink("nowhere", Path("dangling").c_str()), 0);
+  ASSERT_EQ(::mkdir(Path("dir").c_str(), 0700), 0);
+  WriteFile(Path("huge"), "");
+  ASSERT_EQ(::truncate(Path("huge").c_str(), (1ll << 30) + 1), 0);  // sparse: no disk is used
+
+  struct Case {
+    const char* name;
+    const char* file;
+    int result;  // 1 read, 0 not read, 2 raised
+    const char* unreadable;
+  };
+  const Case cases[] = {
+      {"Regular", "regular", 1, ""},
+      {"LinkToRegular", "link", 1, ""},
+      {"Fifo", "fifo", 0, "not a regular file"},
+      {"LinkToDevZero", "zero", 0, "not a regular file"},
+      {"Directory", "dir", 0, "not a regular file"},
+      {"DanglingLinkIsMissing", "dangling", 0, ""},
+      {"OverTheCap", "huge", 2, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto read = [&] {
+      std::string out = "old";
+      std::string unreadable = "x";
+      try {
+        const bool ok = ql::FileSys::Read(Path(c.file), out, false, unreadable);
+        EXPECT_EQ(unreadable, c.unreadable);
+        if (!ok && *c.unreadable != '\0') {
+          EXPECT_EQ(out, "");
+        }
+        return ok ? 1 : 0;
+      } catch (const ql::FileTooLargeError& e) {
+        EXPECT_EQ(std::string(e.what()), Path(c.file) +
+                                             ": 1073741825 bytes, more than the 1073741824 (1 GiB) a tile or "
+                                             "configuration file may have");
+        EXPECT_EQ(out, "old");
+        return 2;
+      }
+    };
+    ASSERT_EQ(qltest::ExitCodeWithin(10, read), c.result);
+    EXPECT_EQ(read(), c.result);
+  }
+}
+
+TEST_F(FileSysTest, PathsWithANulByteAreRefusedNamingTheArgument) {
+  const std::string withNul = dir_ + std::string("/a\0b", 4);
+  struct Case {
+    const char* name;
+    std::function<void()> call;
+    const char* argument;
+  };
+  std::string out;
+  const Case cases[] = {
+      {"Read", [&] { ql::FileSys::Read(withNul, out, false); }, "path"},
+      {"Exist", [&] { ql::FileSys::Exist(withNul); }, "path"},
+      {"GetAllFiles", [&] { ql::FileSys::GetAllFiles(withNul); }, "dir"},
+      {"Save", [&] { ql::FileSys::Save(withNul, "x", false); }, "path"},
+      {"MkDir", [&] { ql::FileSys::MkDir(withNul); }, "dir"},
+      {"Remove", [&] { ql::FileSys::Remove(withNul); }, "path"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    try {
+      c.call();
+      ADD_FAILURE() << "no exception";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_EQ(std::string(e.what()), std::string(c.argument) + " holds a NUL byte at offset " +
+                                           std::to_string(dir_.size() + 2) + ": " + dir_ + "/a");
+    }
+  }
+  EXPECT_FALSE(Exists(dir_ + "/a"));  // nothing made under the name cut at the NUL
 }
 
 TEST_F(FileSysTest, SaveEncryptedThenReadDecryptedRoundTrips) {

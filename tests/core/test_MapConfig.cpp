@@ -2,13 +2,18 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 #include <string>
 
+#include "Errors.h"
 #include "MapConfig.h"
+#include "TestFiles.h"
 #include "ajson.hpp"
 
 namespace {
@@ -36,6 +41,11 @@ void ResetSettings() {
   MapConfig::tile_encrypt = false;
 }
 
+struct Case {
+  const char* name;
+  std::string text;
+};
+
 class MapConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -45,7 +55,7 @@ class MapConfigTest : public ::testing::Test {
     dir_ = std::string(tmpl) + "/";
   }
   void TearDown() override {
-    for (const std::string& f : written_) unlink(f.c_str());
+    for (const std::string& f : written_) std::remove(f.c_str());  // files and empty directories
     rmdir(dir_.c_str());
     ResetSettings();
   }
@@ -145,24 +155,44 @@ TEST_F(MapConfigTest, SecondRunGivesTheSamePaths) {
   EXPECT_EQ(MapConfig::qt_max_level, 6);
 }
 
-TEST_F(MapConfigTest, RetryAfterAFailedReadGivesTheSamePathsAsAFirstRun) {
-  const std::string good = R"({"hd_config": {"save_dir_json": "hd/json/"}, "gps_file_path": "gps.txt"})";
-  Write("good.json", good);
+// A run that raises part way leaves every setting as it found it: the values a file gave before
+// its error are taken back, so a retry starts from the same settings as the failed run did.
+TEST_F(MapConfigTest, FailedRunPutsEverySettingBack) {
+  Write("good.json", kFull);
   Init("good.json");
-  const std::string firstHd = MapConfig::hdConfig::save_dir_json;
-  const std::string firstMap = MapConfig::map_file_dir;
+  const std::string gps = MapConfig::gps_file_path;
+  const std::string hd = MapConfig::hdConfig::save_dir_json;
+  const std::string sd = MapConfig::sdConfig::save_dir_binary;
 
-  // Fails after some paths were read: they stay unprefixed, projectDir and tag untouched.
+  const Case failures[] = {
+      {"ReaderError",
+       R"({"gps_file_path": "other.txt", "tile_lon_interval": 7, "hd_config": {"save_dir_json": 5}})"},
+      {"DepthOutOfRange", R"({"gps_file_path": "other.txt", "tile_encrypt": false, "qt_max_level": 17})"},
+  };
+  for (const Case& c : failures) {
+    SCOPED_TRACE(c.name);
+    Write("bad.json", c.text);
+    EXPECT_ANY_THROW(Init("bad.json"));
+    EXPECT_EQ(MapConfig::gps_file_path, gps);
+    EXPECT_EQ(MapConfig::hdConfig::save_dir_json, hd);
+    EXPECT_EQ(MapConfig::sdConfig::save_dir_binary, sd);
+    EXPECT_EQ(MapConfig::tile_lon_interval, 0x1.47ae147ae147cp-6);
+    EXPECT_EQ(MapConfig::qt_max_level, 5);
+    EXPECT_TRUE(MapConfig::tile_encrypt);
+    EXPECT_EQ(MapConfig::projectDir, dir_);
+    EXPECT_EQ(MapConfig::tag, "MapConfig");
+  }
+
   ResetSettings();
-  Write("bad.json", R"({"gps_file_path": "gps.txt", "hd_config": {"save_dir_json": 5}})");
-  EXPECT_THROW(Init("bad.json"), ajson::exception);
-  EXPECT_EQ(MapConfig::gps_file_path, "gps.txt");
+  Write("retry.json", R"({"hd_config": {"save_dir_json": "hd/json/"}, "gps_file_path": "gps.txt"})");
+  Init("retry.json");
+  const std::string firstHd = MapConfig::hdConfig::save_dir_json;
+  ResetSettings();
+  EXPECT_THROW(Init("bad.json"), std::invalid_argument);
+  EXPECT_EQ(MapConfig::gps_file_path, "");  // as before the call
   EXPECT_EQ(MapConfig::projectDir, "");
-  EXPECT_EQ(MapConfig::tag, "");
-
-  Init("good.json");
+  Init("retry.json");
   EXPECT_EQ(MapConfig::hdConfig::save_dir_json, firstHd);
-  EXPECT_EQ(MapConfig::map_file_dir, firstMap);
   EXPECT_EQ(MapConfig::gps_file_path, dir_ + "gps.txt");
 }
 
@@ -207,6 +237,131 @@ TEST_F(MapConfigTest, MalformedDocumentsRaiseTheReadersMessageAfterTheEcho) {
     }
     EXPECT_EQ(printed_, c.text);
   }
+}
+
+// The depth names one of a path code's 16 groups. Out of range it is refused at once, naming the
+// file and the value as it stands there, also where the int conversion would have wrapped it
+// into range or to INT_MIN.
+TEST_F(MapConfigTest, DepthOutsideZeroToSixteenIsRefusedAsWritten) {
+  struct DepthCase {
+    const char* name;
+    const char* value;  // as written in the file
+    const char* shown;  // in the message; nullptr: accepted
+  };
+  const DepthCase cases[] = {
+      {"Zero", "0", nullptr},
+      {"Sixteen", "16", nullptr},
+      {"FractionTruncates", "16.9", nullptr},
+      {"QuotedNumber", "\"5\"", nullptr},
+      {"TrueIsOne", "true", nullptr},
+      {"Seventeen", "17", "17"},
+      {"MinusOne", "-1", "-1"},
+      {"HugeFloatNotIntMin", "1e10", "1e10"},
+      {"WrapsToFive", "4294967301", "4294967301"},
+      {"QuotedHuge", "\"99999999999\"", "99999999999"},
+  };
+  for (const DepthCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    ResetSettings();
+    Write("d.json", std::string(R"({"hd_config": {"save_dir_json": "hd/"}, "qt_max_level": )") + c.value + "}");
+    if (c.shown == nullptr) {
+      EXPECT_NO_THROW(Init("d.json"));
+      continue;
+    }
+    try {
+      Init("d.json");
+      ADD_FAILURE() << "no exception";
+    } catch (const std::invalid_argument& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "configuration file " + dir_ + "d.json: qt_max_level " + c.shown + " is outside 0..16");
+    }
+    EXPECT_EQ(MapConfig::qt_max_level, 0);  // put back
+    EXPECT_EQ(MapConfig::hdConfig::save_dir_json, "");
+  }
+}
+
+// Only a regular file is read, and none larger than 1 GiB; either refusal comes before anything
+// is printed or changed. A FIFO without a writer would block an ordinary read forever, so the
+// read runs in a child process that a timer ends.
+TEST_F(MapConfigTest, OnlyARegularFileOfAtMostOneGibIsRead) {
+  Write("real.json", R"({"qt_max_level": 3})");
+  ASSERT_EQ(mkfifo((dir_ + "fifo.json").c_str(), 0600), 0);
+  written_.push_back(dir_ + "fifo.json");
+  ASSERT_EQ(symlink("/dev/zero", (dir_ + "zero.json").c_str()), 0);
+  written_.push_back(dir_ + "zero.json");
+  ASSERT_EQ(symlink("real.json", (dir_ + "link.json").c_str()), 0);
+  written_.push_back(dir_ + "link.json");
+  ASSERT_EQ(mkdir((dir_ + "dir.json").c_str(), 0700), 0);
+  written_.push_back(dir_ + "dir.json");
+  {
+    std::ofstream(dir_ + "huge.json");  // sparse: no disk is used
+    written_.push_back(dir_ + "huge.json");
+    ASSERT_EQ(truncate((dir_ + "huge.json").c_str(), (1ll << 30) + 1), 0);
+  }
+  struct FileCase {
+    const char* name;
+    const char* file;
+    const char* refusal;  // what the message ends with; nullptr: read
+  };
+  const FileCase cases[] = {
+      {"LinkToARegularFileIsFollowed", "link.json", nullptr},
+      {"Fifo", "fifo.json", " (not a regular file)"},
+      {"LinkToDevZero", "zero.json", " (not a regular file)"},
+      {"Directory", "dir.json", " (not a regular file)"},
+      {"OverOneGib", "huge.json",
+       ": 1073741825 bytes, more than the 1073741824 (1 GiB) a tile or configuration "
+       "file may have"},
+  };
+  for (const FileCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(qltest::ExitCodeWithin(10,
+                                     [&] {
+                                       try {
+                                         Init(c.file);
+                                       } catch (const std::exception&) {
+                                         return 1;
+                                       }
+                                       return 0;
+                                     }),
+              c.refusal == nullptr ? 0 : 1);
+    if (c.refusal == nullptr) continue;
+    ResetSettings();
+    MapConfig::map_file_dir = "before";
+    try {
+      Init(c.file);
+      ADD_FAILURE() << "no exception";
+    } catch (const std::exception& e) {
+      const std::string what = e.what();
+      EXPECT_NE(what.find(dir_ + c.file), std::string::npos) << what;
+      EXPECT_TRUE(what.size() >= std::strlen(c.refusal) &&
+                  what.compare(what.size() - std::strlen(c.refusal), std::string::npos, c.refusal) == 0)
+          << what;
+      const bool tooLarge = dynamic_cast<const ql::FileTooLargeError*>(&e) != nullptr;
+      const bool cannotOpen = dynamic_cast<const std::runtime_error*>(&e) != nullptr &&
+                              what.rfind("cannot open configuration file ", 0) == 0;
+      EXPECT_TRUE(tooLarge || cannotOpen) << what;
+    }
+    EXPECT_EQ(printed_, "");
+    EXPECT_EQ(MapConfig::map_file_dir, "before");
+  }
+}
+
+TEST_F(MapConfigTest, NulByteInAPathArgumentIsRefusedNamingIt) {
+  Write("c.json", "{}");
+  const std::string withNul("c.json\0ignored", 14);
+  try {
+    MapConfig::Init(dir_, withNul);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(std::string(e.what()), "configPath holds a NUL byte at offset 6: c.json");
+  }
+  try {
+    MapConfig::Init(dir_ + std::string("\0", 1), "c.json");
+    ADD_FAILURE() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("projectPath holds a NUL byte at offset ", 0), 0u) << e.what();
+  }
+  EXPECT_EQ(MapConfig::projectDir, "");
 }
 
 }  // namespace

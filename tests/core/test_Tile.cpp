@@ -154,16 +154,19 @@ TEST(Quadtree, SeveralBitsFillEachNamedLeafAndNoOther) {
   EXPECT_EQ(root.pRb, 0u);
   for (const std::uint32_t index : {root.pLb, root.pRt}) {
     const Tree::outer& leaf = tree->GetLeaves().at(index);
-    ASSERT_EQ(leaf.ids.size(), 1u);
-    EXPECT_EQ(leaf.ids[0].lValue, 6);
-    EXPECT_EQ(leaf.points[0], Point(0.5, 0.5, 0));
+    ASSERT_EQ(leaf.size(), 1u);
+    EXPECT_EQ(leaf.id(0).lValue, 6);
+    EXPECT_EQ(leaf.point(0), Point(0.5, 0.5, 0));
+    EXPECT_EQ(leaf.nBucket, 0u);
   }
+  // Both leaves read the one copy the tree keeps.
+  EXPECT_EQ(tree->GetLeaves().at(root.pLb).pIds, tree->GetLeaves().at(root.pRt).pIds);
 }
 
 TEST(Quadtree, ZeroGroupBelowTheTopBuildsNoLeaf) {
   const auto tree = Build(3, {{0x120, {6}, {Point(0.5, 0.5, 0)}}});
   EXPECT_EQ(tree->GetLeaves().size(), 1u);  // only the placeholder
-  EXPECT_TRUE(tree->GetLeaves()[0].ids.empty());
+  EXPECT_EQ(tree->GetLeaves()[0].size(), 0u);
 }
 
 TEST(Quadtree, ArraysShorterThanStatesEndTheBuckets) {
@@ -213,40 +216,69 @@ INSTANTIATE_TEST_SUITE_P(Tile, QuadtreeDepth,
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- bounds on fan-out -------------------------------------------------------------------
+// Without a limit of its own the tree may take the constant slack of a tile's memory limit
+// (16 MiB): every tree of depth 9 or less fits whatever its buckets, a whole depth-10 tree does not.
 
 TEST(QuadtreeBound, AllOnesAtDepthSixteenIsRefusedNamingTileAndBucket) {
   Tree tree(16, kRoot);
   try {
     tree.Deserialize(kRoot, {0x1, ~0ul}, {{Id(1)}, {Id(2)}}, {{Point(0.1, 0.1, 0)}, {Point(0.2, 0.2, 0)}},
-                     "116,40");
+                     "tile 116,40");
     FAIL() << "no exception";
-  } catch (const std::length_error& e) {
+  } catch (const ql::TileTreeError& e) {
     const std::string what = e.what();
-    EXPECT_NE(what.find("116,40"), std::string::npos) << what;
-    EXPECT_NE(what.find("bucket 1"), std::string::npos) << what;
+    EXPECT_EQ(what.rfind("tile 116,40: bucket 1: path code 18446744073709551615 at depth 16 enters ", 0), 0u)
+        << what;
+    EXPECT_NE(what.find("bytes of memory"), std::string::npos) << what;
+    EXPECT_EQ(e.File(), "tile 116,40");
   }
 }
 
-TEST(QuadtreeBound, AWholeSixLevelTreeIsAllowed) {
-  // 0xFFFFFF at depth 6: every one of the 4096 leaves holds the bucket.
-  const auto tree = Build(6, {{0xFFFFFFul, {1}, {Point(3.99, 0.01, 0)}}});
-  EXPECT_EQ(Query(*tree, Box(3.9, 0, 4, 0.1)), std::set<long>({1}));
+TEST(QuadtreeBound, AWholeNineLevelTreeFitsTheSlackATenLevelOneDoesNot) {
+  // 0x1FFFFFFFF: left-bottom, then every quadrant for eight levels: all 65536 leaves of the
+  // left-bottom quarter of a depth-9 tree.
+  const auto tree = Build(9, {{0x1FFFFFFFFul, {1}, {Point(1.99, 0.01, 0)}}});
+  EXPECT_EQ(tree->GetLeaves().size(), 65536u + 1);
+  EXPECT_EQ(Query(*tree, Box(1.9, 0, 2, 0.1)), std::set<long>({1}));
+  EXPECT_NO_THROW(Build(9, {{0xFFFFFFFFFul, {1}, {Point(3.99, 0.01, 0)}}}));
+  EXPECT_THROW(Build(10, {{0xFFFFFFFFFFul, {1}, {Point(0.1, 0.1, 0)}}}), ql::TileTreeError);
 }
 
-TEST(QuadtreeBound, SevenLevelsOfAllOnesAreRefused) {
-  EXPECT_THROW(Build(7, {{0xFFFFFFFul, {1}, {Point(0.1, 0.1, 0)}}}), ql::TileTreeError);
-}
-
-TEST(QuadtreeBound, ManyFanningBucketsAreRefused) {
-  // Each bucket alone is within bounds (a single path to level 2, then all four quadrants
-  // for six levels), but a hundred of them would build half a million cells from a few
-  // kilobytes of file.
-  std::vector<Bucket> buckets;
-  for (unsigned long p = 0; p < 100; ++p) {
-    const unsigned long top = (1ul << (p % 4)) << 4 | (1ul << ((p / 4) % 4));
-    buckets.push_back({top << 24 | 0xFFFFFFul, {static_cast<long>(p)}, {Point(0.1, 0.1, 0)}});
+TEST(QuadtreeBound, EveryCellABucketEntersIsChargedNewOrNot) {
+  // Each bucket re-enters the same whole depth-6 tree: the tree stays at 5460 cells, but the
+  // time to build it grows with every bucket, and a limit that allows a hundred such entries
+  // refuses the hundred-and-first.
+  const std::size_t perBucket = 1364 * Tree::kInnerCost + 4096 * Tree::kLeafCost;
+  ql::MemoryLimit limit(100 * perBucket);
+  Tree tree(6, kRoot);
+  const std::vector<unsigned long> states(101, 0xFFFFFFul);
+  const std::vector<std::vector<HdLinkId>> nodes(101, {Id(1)});
+  const std::vector<std::vector<Point>> ps(101, {Point(0.1, 0.1, 0)});
+  try {
+    tree.Deserialize(kRoot, states, nodes, ps, "tile 1,2", &limit);
+    FAIL() << "no exception";
+  } catch (const ql::TileTreeError& e) {
+    EXPECT_EQ(std::string(e.what()).rfind("tile 1,2: bucket 100: ", 0), 0u) << e.what();
   }
-  EXPECT_THROW(Build(8, buckets), ql::TileTreeError);
+  EXPECT_EQ(limit.Used(), 100 * perBucket);
+}
+
+TEST(QuadtreeBound, ABucketEnteringEveryLeafIsStoredOnce) {
+  // 63 pairs over all 1,024 leaves of a depth-5 tree, the case a pair-counting bound refused:
+  // each leaf refers to the same pairs.
+  std::vector<long> ids;
+  std::vector<Point> points;
+  for (int k = 0; k < 63; ++k) {
+    ids.push_back(k);
+    points.emplace_back(0.01 + 0.06 * k, 0.01 + 0.06 * k, 0);
+  }
+  const auto tree = Build(5, {{0xFFFFFul, ids, points}});
+  ASSERT_EQ(tree->GetLeaves().size(), 1024u + 1);
+  for (std::size_t i = 1; i < tree->GetLeaves().size(); ++i) {
+    ASSERT_EQ(tree->GetLeaves()[i].pIds, tree->GetLeaves()[1].pIds);
+    ASSERT_EQ(tree->GetLeaves()[i].size(), 63u);
+  }
+  EXPECT_EQ(Query(*tree, kRoot).size(), 63u);
 }
 
 TEST(QuadtreeBound, ManyPlainBucketsAreFine) {
@@ -466,7 +498,7 @@ TEST_F(TileTest, ErrorsKeepTheirReadersTypes) {
     fanning.Deserialize(qlw::EncodeBinary(d));
     FAIL() << "no exception";
   } catch (const ql::TileTreeError& e) {
-    EXPECT_NE(std::string(e.what()).find("tile 3,-4: bucket 0"), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()).rfind("tile 3,-4: bucket 0: ", 0), 0u) << e.what();
   }
 }
 

@@ -5,7 +5,10 @@
 // tile's first request shows whether the second request read it again.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <stdexcept>
@@ -13,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "Errors.h"
 #include "FileSys.h"
 #include "MapBuilder.h"
 #include "MapConfig.h"
@@ -385,16 +389,25 @@ TEST_F(DamagedTile, MalformedJsonRaisesNamingTheFileAndIsReadAgain) {
   EXPECT_NE(tile->GetNodeData(IdIn(1, {})), nullptr);
 }
 
-TEST_F(DamagedTile, StartUpStopsAtABadJsonTile) {
+// A start-up that raises takes back what it did: the tiles before the bad one in TileId order,
+// and the failures it recorded (tile 0,0 of the "." entries), so that a retry starts clean.
+TEST_F(DamagedTile, StartUpThatRaisesLeavesNothingBehind) {
   Use(kEncodings[0]);
+  std::shared_ptr<ql::HdTile> earlier;
+  ASSERT_TRUE(world_.LoadTile(kA, earlier));  // cached before the start-up: stays
+  ASSERT_FALSE(world_.LoadTile(TileId(3, 3), earlier));
+  WriteFile(Path(TileId(5818, 1995)), ReadFile(Path(kA)));
   WriteFile(Path(kB), "not json");
   WriteFile(Path(TileId(5821, 1995)), ReadFile(Path(kA)));
   Raised<ajson::exception>([&] { world_.LoadAllTilesOnce(); });
-  // Tiles before B in TileId order were loaded; those after it were not tried.
+  EXPECT_EQ(world_.GetTiles().size(), 1u);
   EXPECT_EQ(world_.GetTiles().count(kA), 1u);
-  EXPECT_EQ(world_.GetTiles().count(kB), 0u);
-  EXPECT_EQ(world_.GetTiles().count(TileId(5821, 1995)), 0u);
-  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}}));
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{3, 3}}));
+
+  WriteFile(Path(kB), ReadFile(Path(kA)));
+  world_.LoadAllTilesOnce();
+  EXPECT_EQ(world_.GetTiles().size(), 4u);
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}, {3, 3}}));
 }
 
 TEST_F(DamagedTile, TruncatedBinaryRaisesNamingFileAndOffset) {
@@ -493,8 +506,121 @@ TEST_F(DamagedTile, FanningBucketRaisesNamingTheTile) {
   WriteFile(Path(kA), qlw::EncodeBinary(d));
   std::shared_ptr<ql::HdTile> tile;
   const std::string what = Raised<ql::TileTreeError>([&] { world_.LoadTile(kA, tile); });
-  EXPECT_NE(what.find("tile 5819,1995: bucket 0"), std::string::npos) << what;
+  EXPECT_TRUE(StartsWith(what, Path(kA) + ": bucket 0: ")) << what;
   EXPECT_TRUE(world_.GetTiles().empty());
+}
+
+// Entries of the tile directory that are not regular files are tiles that cannot be read:
+// failed, each named in one line on standard error, while the other tiles load. Nothing blocks
+// on the FIFO or reads /dev/zero: the start-up runs first in a child process that a timer ends.
+TEST_F(DamagedTile, EntriesThatAreNotRegularFilesAreFailedAndNamed) {
+  Use(kEncodings[1]);
+  const TileId fifo(5821, 1995), zero(5822, 1995), dir(5823, 1995);
+  ASSERT_EQ(::mkfifo(Path(fifo).c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/zero", Path(zero).c_str()), 0);
+  fs::create_directory(Path(dir));
+  fs::create_symlink(Path(kA), dir_ + qlw::TileFileName(TileId(5824, 1995)));  // a link to a tile is read
+
+  EXPECT_EQ(qltest::ExitCodeWithin(10,
+                                   [&] {
+                                     world_.LoadAllTilesOnce();
+                                     return static_cast<int>(world_.GetTiles().size());
+                                   }),
+            3);
+  testing::internal::CaptureStderr();
+  testing::internal::CaptureStdout();
+  world_.LoadAllTilesOnce();
+  testing::internal::GetCapturedStdout();
+  const std::string complaints = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(world_.GetTiles().size(), 3u);
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}, {5821, 1995}, {5822, 1995}, {5823, 1995}}));
+  for (const TileId& t : {fifo, zero, dir}) {
+    EXPECT_NE(complaints.find("tile file not readable: " + Path(t) + " (not a regular file)\n"), std::string::npos)
+        << complaints;
+  }
+  EXPECT_EQ(std::count(complaints.begin(), complaints.end(), '\n'), 3) << complaints;  // not 0,0: missing
+}
+
+TEST_F(DamagedTile, TileOverOneGibIsRefusedBeforeItIsRead) {
+  Use(kEncodings[1]);
+  WriteFile(Path(kA), "");
+  ASSERT_EQ(::truncate(Path(kA).c_str(), (1ll << 30) + 1), 0);  // sparse: no disk is used
+  std::shared_ptr<ql::HdTile> tile;
+  EXPECT_EQ(qltest::ExitCodeWithin(10,
+                                   [&] {
+                                     try {
+                                       world_.LoadTile(kA, tile);
+                                     } catch (const ql::FileTooLargeError&) {
+                                       return 1;
+                                     }
+                                     return 0;
+                                   }),
+            1);
+  const std::string what = Raised<ql::FileTooLargeError>([&] { world_.LoadTile(kA, tile); });
+  EXPECT_TRUE(StartsWith(what, Path(kA) + ": 1073741825 bytes, more than ")) << what;
+  EXPECT_TRUE(world_.GetTiles().empty());
+  EXPECT_TRUE(world_.GetFailedTiles().empty());  // unknown: a smaller file there is read later
+}
+
+// A coordinate tuple of one value where a query reads a position would make every request near
+// the link raise; the tile is refused when it is loaded instead, naming the file and the link.
+TEST_F(DamagedTile, PositionTupleWithoutLatitudeIsRefusedNamingFileAndLink) {
+  struct Case {
+    const char* name;
+    void (*damage)(ql::HdLink&);
+    const char* where;
+  };
+  const Case cases[] = {
+      {"LinkLine", [](ql::HdLink& l) { l.vctvdGeoLink.push_back({116.39}); }, "vctvdGeoLink[2]"},
+      {"LaneLine",
+       [](ql::HdLink& l) {
+         l.vcthlLane.resize(2);
+         l.vcthlLane[1].vctvdGeoLink = {{116.39, 39.9}, {116.39}};
+       },
+       "vcthlLane[1].vctvdGeoLink[1]"},
+      {"EdgeLine",
+       [](ql::HdLink& l) {
+         l.vctheEdge.resize(1);
+         l.vctheEdge[0].vctvdGeoLink = {{}};
+       },
+       "vctheEdge[0].vctvdGeoLink[0]"},
+      {"CrossingArea",
+       [](ql::HdLink& l) {
+         l.vctcrCrossing.resize(3);
+         l.vctcrCrossing[2].vctvdGeoArea = {{116.39, 39.9}, {116.4, 39.9}, {1}};
+       },
+       "vctcrCrossing[2].vctvdGeoArea[2]"},
+  };
+  for (const Encoding& e : {kEncodings[0], kEncodings[1]}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(e.name) + " " + c.name);
+      ConfigGuard guard;
+      Use(e);
+      qlw::TileMap tiles = qlw::BuildTiles(Links(), kDepth);
+      ql::HdSerializeData& content = tiles.at(kA);
+      for (ql::HdLink& l : content.m_values) {
+        if (l.liId.lValue == 2) c.damage(l);
+      }
+      WriteFile(Path(kA), e.type == 1 ? qlw::EncodeJson(content) : qlw::EncodeBinary(content));
+      ql::HdWorld world(&save_);
+      std::shared_ptr<ql::HdTile> tile;
+      const std::string what = Raised<ql::TileGeometryError>([&] { world.LoadTile(kA, tile); });
+      EXPECT_TRUE(StartsWith(what, Path(kA) + ": link 2: " + c.where + ": a coordinate tuple of ")) << what;
+      EXPECT_THROW(world.LoadTile(kA, tile), std::invalid_argument);  // what a request raised before
+      EXPECT_TRUE(world.GetTiles().empty());
+      EXPECT_TRUE(world.GetFailedTiles().empty());
+    }
+  }
+  // Geometry no query reads as a position is kept as the file gives it.
+  Use(kEncodings[1]);
+  qlw::TileMap tiles = qlw::BuildTiles(Links(), kDepth);
+  for (ql::HdLink& l : tiles.at(kA).m_values) {
+    l.vctslStopLine.resize(1);
+    l.vctslStopLine[0].vctvdGeoLink = {{116.39}};
+  }
+  WriteFile(Path(kA), qlw::EncodeBinary(tiles.at(kA)));
+  std::shared_ptr<ql::HdTile> tile;
+  EXPECT_TRUE(world_.LoadTile(kA, tile));
 }
 
 // ---- Save, the creator and the fold ------------------------------------------------------------

@@ -14,7 +14,7 @@
 #include "HdTypes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  ql::InArchive ar(reinterpret_cast<const char*>(data), size);
+  ql::InArchive ar{ql::ByteView(reinterpret_cast<const char*>(data), size)};
   ql::HdSerializeData tile;
   try {
     ar >> tile;
@@ -27,8 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       tile.m_keys.size() + tile.m_values.size() + tile.states.size() + tile.nodes.size() + tile.ps.size();
   if (elements > size) std::abort();
 
-  // The same bytes read through an owning archive decode alike up to the same offset.
-  ql::InArchive owned(std::string(reinterpret_cast<const char*>(data), size));
+  // The same bytes read through an owning archive (its own copy) decode alike up to the same offset.
+  std::string copy(reinterpret_cast<const char*>(data), size);
+  ql::InArchive owned(copy);
+  copy.assign(size, '\x7f');  // the archive must not see this
   ql::HdSerializeData again;
   owned >> again;
   if (owned.Offset() != ar.Offset() || again.m_values.size() != tile.m_values.size()) std::abort();

@@ -49,10 +49,11 @@ class Child:
         return "".join(line for line in self.proc.stdout.splitlines(keepends=True) if not line.startswith("@@"))
 
 
-def run_child(code, *args, expect_ok=True):
-    """Runs the prelude and `code` in a fresh interpreter (argv[1:] = args), stdout a pipe."""
+def run_child(code, *args, expect_ok=True, timeout=300):
+    """Runs the prelude and `code` in a fresh interpreter (argv[1:] = args), stdout a pipe; a child
+    still running after `timeout` seconds is killed and fails the test."""
     proc = subprocess.run([sys.executable, "-c", _PRELUDE + textwrap.dedent(code)] + [str(a) for a in args],
-                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=300)
+                          stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=timeout)
     if expect_ok and proc.returncode != 0:
         raise AssertionError("child failed (%d):\n%s\n%s" % (proc.returncode, proc.stdout[-3000:],
                                                              proc.stderr[-3000:]))

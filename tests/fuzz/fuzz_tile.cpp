@@ -1,0 +1,214 @@
+// Loads arbitrary bytes as an HD tile, as the store does: as a JSON tile, as a binary tile and,
+// when they decrypt, as an encrypted binary tile. A tile that loads is cached in a fresh HD store
+// under the grid tile of its rectangle's centre, and the location queries run at positions over
+// that rectangle: the whole request (GetMapData), the lane search, the crossing test, the nearest
+// lane line, and the box searches of the tile and its quadtree in both result forms.
+//
+// Loading may refuse the bytes with the errors it documents (the readers', the tile's own
+// checks). A finding is anything else: a crash, a sanitizer report, another exception, an
+// exception out of any query of a tile that loaded, answers of the box searches that disagree
+// with each other, a hang, or a build whose heap goes past 18 x the input's size + 32 MiB.
+
+#include <sanitizer/allocator_interface.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "CoordSys.h"
+#include "Errors.h"
+#include "FileSys.h"
+#include "HdLib.h"
+#include "MapConfig.h"
+#include "MapInterface.h"
+#include "Singleton.h"
+#include "World.h"
+#include "ajson.hpp"
+#include "xxtea.h"
+
+namespace {
+
+using HdStore = ql::Singleton<ql::HdWorld, ql::NewHdWorld>;
+
+// The heap between two marks, from the sanitizer's allocation hooks.
+struct Heap {
+  bool counting = false;
+  std::size_t live = 0;
+  std::size_t peak = 0;
+};
+Heap g_heap;
+
+void OnMalloc(const volatile void*, std::size_t size) {
+  if (!g_heap.counting) return;
+  g_heap.live += size;
+  if (g_heap.live > g_heap.peak) g_heap.peak = g_heap.live;
+}
+
+void OnFree(const volatile void* p) {
+  if (!g_heap.counting || p == nullptr) return;
+  const std::size_t size = __sanitizer_get_allocated_size(const_cast<const void*>(p));
+  g_heap.live = size > g_heap.live ? 0 : g_heap.live - size;
+}
+
+void Check(bool ok, const char* what) {
+  if (!ok) {
+    std::fprintf(stderr, "fuzz_tile: %s\n", what);
+    std::abort();
+  }
+}
+
+// The errors a tile that cannot be used is refused with.
+bool IsRefusal(const std::exception& e) {
+  return dynamic_cast<const ajson::exception*>(&e) != nullptr ||
+         dynamic_cast<const ql::ArchiveError*>(&e) != nullptr ||
+         dynamic_cast<const ql::TileTreeError*>(&e) != nullptr ||
+         dynamic_cast<const ql::TileGeometryError*>(&e) != nullptr;
+}
+
+// Builds the tile, counting its heap; null when the bytes are refused.
+std::unique_ptr<ql::HdTile> Build(const std::string& bytes) {
+  auto tile = std::make_unique<ql::HdTile>(ql::TileId(0, 0));
+  g_heap.live = 0;
+  g_heap.peak = 0;
+  g_heap.counting = true;
+  bool loaded = true;
+  try {
+    tile->Deserialize(bytes);
+  } catch (const std::exception& e) {
+    g_heap.counting = false;
+    Check(IsRefusal(e), e.what());
+    loaded = false;
+  }
+  g_heap.counting = false;
+  const std::size_t bound = 18 * bytes.size() + (std::size_t{32} << 20);
+  Check(g_heap.peak + bytes.size() <= bound, "building the tile took more than its memory bound");
+  return loaded ? std::move(tile) : nullptr;
+}
+
+// Positions over the rectangle (a grid of 3 x 3 inside it, its corners) and the first indexed
+// point of the first leaves.
+std::vector<ql::Point> Positions(const ql::HdTile& tile) {
+  const ql::Rect2D& r = tile.GetQuadtree()->GetRect();
+  std::vector<ql::Point> out;
+  for (double fx : {0.0, 0.25, 0.5, 0.75, 1.0}) {
+    for (double fy : {0.0, 0.5, 1.0}) {
+      out.emplace_back(r.lb.dLon + fx * (r.rt.dLon - r.lb.dLon), r.lb.dLat + fy * (r.rt.dLat - r.lb.dLat), 0.0);
+    }
+  }
+  std::size_t taken = 0;
+  for (const auto& leaf : tile.GetQuadtree()->GetLeaves()) {
+    if (leaf.size() == 0) continue;
+    out.push_back(leaf.point(0));
+    if (++taken == 8) break;
+  }
+  return out;
+}
+
+// The box searches of one tile over q must agree: the ids of the set form, of the pairs form, and
+// the records found by the record set and by the record vector.
+void BoxSearches(const ql::HdTile& tile, const ql::Rect2D& q) {
+  std::set<ql::HdLinkId> ids;
+  tile.GetNodeIdsInRect(q, ids);
+  std::vector<std::tuple<ql::HdLinkId, ql::Point>> pairs;
+  tile.GetQuadtree()->GetNodeIdsInRect(q, pairs);
+  std::set<ql::HdLinkId> fromPairs;
+  for (const auto& pair : pairs) {
+    Check(q.Contains(std::get<1>(pair)), "a pair outside the box");
+    fromPairs.insert(std::get<0>(pair));
+  }
+  Check(fromPairs.size() == ids.size(), "the two forms of the box search disagree");
+  std::set<const ql::HdLink*> records;
+  tile.GetNodesInRect(q, records);
+  std::vector<const ql::HdLink*> collected;
+  tile.CollectNodesInRect(q, collected);
+  const std::set<const ql::HdLink*> collectedSet(collected.begin(), collected.end());
+  Check(collectedSet == records, "the record set and the record vector disagree");
+}
+
+void Queries(ql::MapInterface& map, const ql::HdTile& tile) {
+  const std::shared_ptr<ql::HdLib> lib = ql::HdLib::GetInstance();
+  const ql::Rect2D& r = tile.GetQuadtree()->GetRect();
+  const double w = (r.rt.dLon - r.lb.dLon) / 32;
+  const double h = (r.rt.dLat - r.lb.dLat) / 32;
+  for (const ql::Point& p : Positions(tile)) {
+    BoxSearches(tile, ql::Rect2D(ql::Point(p.dLon - w, p.dLat - h, 0), ql::Point(p.dLon + w, p.dLat + h, 0)));
+    BoxSearches(tile, ql::P2R(p, 20, 20));
+
+    long linkId = 0;
+    std::vector<long> pre, nxt;
+    int laneCnt = 0, laneNum = 0, speed = 0, inCross = 0;
+    ql::LaneType laneType{};
+    ql::EdgeCrossType left{}, right{};
+    double angle = 0.0;
+    ql::Point foot;
+    map.GetMapData(p, 90.0, linkId, pre, nxt, laneCnt, laneNum, laneType, left, right, speed, angle, foot,
+                   inCross);
+
+    std::vector<ql::HdLinkId> links;
+    std::vector<ql::HdLaneId> lanes;
+    lib->GetLocateLanes(p, links, lanes);
+    Check(links.size() == lanes.size(), "lane search lists out of step");
+    lib->GetIsInCross(p);
+    double dist = 0.0;
+    lib->GetNearestPointfromLaneGeo(p, foot, dist);
+    std::vector<ql::HdLinkId> near;
+    lib->GetLinkIdsInRect(p, 20.0f, 20.0f, near, false);
+  }
+}
+
+void LoadAndQuery(const std::string& bytes, int type, int depth) {
+  ql::MapConfig::serialize_type_json1_binary2 = type;
+  ql::MapConfig::qt_max_level = depth;
+  const std::unique_ptr<ql::HdTile> probe = Build(bytes);
+  if (!probe) return;
+
+  // The store with this one tile, where the rectangle's centre lies; any other tile a query
+  // reaches is missing (the directories do not exist).
+  const ql::Rect2D& r = probe->GetQuadtree()->GetRect();
+  const ql::TileId id = ql::P2TId(ql::Point((r.lb.dLon + r.rt.dLon) / 2, (r.lb.dLat + r.rt.dLat) / 2, 0));
+  ql::HdWorld* world = ql::NewHdWorld::Create();
+  HdStore::m_pInstance = world;
+  std::string copy = bytes;
+  const std::shared_ptr<ql::HdTile> cached = world->NewTileDeserialize(copy, id);  // loads as before
+
+  static ql::MapInterface map;  // its facade holds the HdLib instance over the store
+  Queries(map, *cached);
+
+  HdStore::m_pInstance = nullptr;
+  ql::NewHdWorld::Destroy(world);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();  // the request's console lines
+  __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
+  ql::MapConfig::tile_lon_interval = 0.02;
+  ql::MapConfig::tile_lat_interval = 0.02;
+  ql::MapConfig::tile_encrypt = false;  // decrypted here, as the store's read does
+  ql::MapConfig::hdConfig::save_dir_json = "/nonexistent-ql-fuzz/";
+  ql::MapConfig::hdConfig::save_dir_binary = "/nonexistent-ql-fuzz/";
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  // The sample map's depth; small inputs also at a depth they choose, for deep and flat trees.
+  const int depths[] = {5, size != 0 && size < 65536 ? data[size - 1] % 17 : 5};
+  for (const int depth : depths) {
+    LoadAndQuery(bytes, 1, depth);
+    LoadAndQuery(bytes, 2, depth);
+    std::string plain = bytes;
+    if (!plain.empty() && xxtea_decrypt_inplace(plain, ql::FileSys::key.c_str())) LoadAndQuery(plain, 2, depth);
+    if (depths[1] == depths[0]) break;
+  }
+  return 0;
+}
