@@ -21,6 +21,7 @@
 #include "MapBuilder.h"
 #include "MapConfig.h"
 #include "Save.h"
+#include "TestConfig.h"
 #include "TestFiles.h"
 #include "TileWriter.h"
 #include "World.h"
@@ -64,35 +65,7 @@ std::set<std::pair<int, int>> Pairs(const std::set<TileId>& ids) {
 }
 using PairSet = std::set<std::pair<int, int>>;
 
-// Restores every setting a test changes.
-class ConfigGuard {
- public:
-  ConfigGuard()
-      : lon_(ql::MapConfig::tile_lon_interval),
-        lat_(ql::MapConfig::tile_lat_interval),
-        depth_(ql::MapConfig::qt_max_level),
-        type_(ql::MapConfig::serialize_type_json1_binary2),
-        encrypt_(ql::MapConfig::tile_encrypt),
-        json_(ql::MapConfig::hdConfig::save_dir_json),
-        binary_(ql::MapConfig::hdConfig::save_dir_binary),
-        gps_(ql::MapConfig::gps_file_path) {}
-  ~ConfigGuard() {
-    ql::MapConfig::tile_lon_interval = lon_;
-    ql::MapConfig::tile_lat_interval = lat_;
-    ql::MapConfig::qt_max_level = depth_;
-    ql::MapConfig::serialize_type_json1_binary2 = type_;
-    ql::MapConfig::tile_encrypt = encrypt_;
-    ql::MapConfig::hdConfig::save_dir_json = json_;
-    ql::MapConfig::hdConfig::save_dir_binary = binary_;
-    ql::MapConfig::gps_file_path = gps_;
-  }
-
- private:
-  double lon_, lat_;
-  int depth_, type_;
-  bool encrypt_;
-  std::string json_, binary_, gps_;
-};
+using qltest::ConfigGuard;
 
 // ---- one fixture per encoding --------------------------------------------------------------
 
