@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "Console.h"
 #include "MapInterface.h"
 #include "VersionCheck.h"
 
@@ -49,9 +50,14 @@ namespace {
 
 int g_isInit = 0;  // 1 once an InitMap has run to its end; never reset
 
-// Python buffers its own stdout; the library prints through C stdio and std::cout. Flushing
-// Python's buffer before and C's after keeps the console lines in the order they were made.
+// Python buffers its own stdout; the library prints through C stdio and std::cout. Python's
+// buffer is emptied before the library's first line of a call and C's after the call, so that the
+// console lines keep the order they were made in. A call that prints nothing flushes nothing.
+bool g_pythonFlushed = false;  // Python's stdout already emptied during this call
+bool g_printed = false;        // the library has written to stdout during this call
+
 void FlushPythonStdout() {
+  g_pythonFlushed = true;
   PyObject* out = PySys_GetObject("stdout");  // borrowed; null or None without a console
   if (out == nullptr || out == Py_None) return;
   PyObject* r = PyObject_CallMethod(out, "flush", nullptr);
@@ -62,11 +68,23 @@ void FlushPythonStdout() {
   }
 }
 
-struct FlushCOnExit {
-  FlushCOnExit(const FlushCOnExit&) = delete;
-  FlushCOnExit& operator=(const FlushCOnExit&) = delete;
-  FlushCOnExit() = default;
-  ~FlushCOnExit() {
+// The library's console hook: runs with the GIL held, as every call of the module does.
+void BeforeLibraryOutput() {
+  g_printed = true;
+  if (!g_pythonFlushed) FlushPythonStdout();
+}
+
+// Opens a call of the module; at its end, C's buffers are flushed if the library printed.
+class ConsoleScope {
+ public:
+  ConsoleScope(const ConsoleScope&) = delete;
+  ConsoleScope& operator=(const ConsoleScope&) = delete;
+  ConsoleScope() {
+    g_pythonFlushed = false;
+    g_printed = false;
+  }
+  ~ConsoleScope() {
+    if (!g_printed) return;
     std::cout.flush();
     std::fflush(stdout);
   }
@@ -75,8 +93,8 @@ struct FlushCOnExit {
 int add(int i, int j) { return i + j; }
 
 bool InitMap(std::string strPrjPath, std::string strCfgPath) {
-  FlushPythonStdout();
-  const FlushCOnExit flush;
+  const ConsoleScope console;
+  BeforeLibraryOutput();
   std::printf("strPrjPath = %s, strCfgPath = %s g_isInit = %d", strPrjPath.c_str(), strCfgPath.c_str(), g_isInit);
   if (g_isInit != 0) return false;
   g_qlMap.Init(strPrjPath, strCfgPath);  // an exception leaves g_isInit at 0, so a later call retries
@@ -119,8 +137,7 @@ MapInfo* GetMapData(double lat, double lon, double heading) {
   ql::Point foot;
   int isInCross = 0;
 
-  FlushPythonStdout();
-  const FlushCOnExit flush;
+  const ConsoleScope console;
   if (g_qlMap.GetMapData(p, heading, linkId, preIds, nxtIds, laneCnt, laneNum, laneType, leftCross, rightCross,
                          speedLimit, laneAngle, foot, isInCross)) {
     g_info.isInMap = 1;
@@ -143,6 +160,7 @@ MapInfo* GetMapData(double lat, double lon, double heading) {
 
 void DefineModule(py::module_& m) {
   m.doc() = "pybind11 example plugin";
+  ql::SetConsoleHook(&BeforeLibraryOutput);
 
   // No constructor: Python only ever receives g_info.
   py::class_<MapInfo>(m, "MapInfo")

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "Console.h"
 #include "MapConfig.h"
 #include "RegularFile.h"
 #include "Utils.h"
@@ -54,6 +55,7 @@ std::vector<std::string> FileSys::GetAllFiles(const std::string& dir) {
   DIR* d = ::opendir(CheckedPath(dir, "dir"));
   if (d == nullptr) return names;
   while (const dirent* entry = ::readdir(d)) {
+    BeforeConsoleOutput();
     std::printf("d_name : %s\n", entry->d_name);
     names.emplace_back(entry->d_name);
   }
@@ -133,17 +135,22 @@ void FileSys::Remove(const std::string& path) {
   if (path.empty()) return;
   CheckedPath(path, "path");
   if (IsProtectedPath(path)) {
+    BeforeConsoleOutput();
     std::printf("Error creating directory!n");
     return;
   }
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT && errno != ENOTDIR) std::printf("Error creating directory!n");
+    if (errno != ENOENT && errno != ENOTDIR) {
+      BeforeConsoleOutput();
+      std::printf("Error creating directory!n");
+    }
     return;  // nothing there: nothing to do
   }
   t_removeFailed = false;
   // Depth first (contents before their directory), never following a symbolic link.
   if (::nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) != 0 || t_removeFailed) {
+    BeforeConsoleOutput();
     std::printf("Error creating directory!n");
   }
 }

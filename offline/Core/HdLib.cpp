@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "Console.h"
 #include "HdLibMath.h"
 #include "MapConfig.h"
 #include "MapTypes.h"
@@ -710,6 +711,7 @@ bool HdLib::GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneE
         } else if (to.nDirection == 3) {
           e.ptEnd = FirstVertex(to.vctvdGeoLink);
         } else {
+          BeforeConsoleOutput();
           std::cout << "=====ERROR=====lane" << static_cast<long>(to.liId) << "方向需要特殊处理" << std::endl;
         }
         e.liLinkId = nextId;

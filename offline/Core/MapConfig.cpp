@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "Console.h"
 #include "RegularFile.h"
 #include "ajson.hpp"
 
@@ -151,6 +152,7 @@ void MapConfig::Init(const std::string& projectPath, const std::string& configPa
                                   &sdid2hdid_path};
     for (std::string* p : paths) p->clear();
 
+    BeforeConsoleOutput();
     std::cout.write(content.data(), static_cast<std::streamsize>(content.size()));
     std::cout.flush();
 

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <limits>
 
+#include "Console.h"
 #include "HdLib.h"
 
 namespace ql {
@@ -40,6 +41,7 @@ struct Outputs {
   // Clears from `first` on and reports the step on the console; false for the caller to return.
   bool Fail(Step first, const char* what) {
     ClearFrom(first);
+    BeforeConsoleOutput();
     std::cout << "MapInterface::GetMapData(), " << what << std::endl;
     return false;
   }
