@@ -40,19 +40,19 @@ ql::Point Along(const Segment& s, double along, double offset) {
   return At(s.x0 + s.ux * along + s.uy * offset, s.y0 + s.uy * along - s.ux * offset);
 }
 
-std::vector<Segment> Segments() {
+std::vector<Segment> Segments(int nodes) {
   std::vector<Segment> segs;
   long id = 1001;
-  const auto node = [](int i, int j) { return j * kNodes + i + 1; };
-  for (int j = 0; j < kNodes; ++j) {
-    for (int i = 0; i + 1 < kNodes; ++i) {
+  const auto node = [nodes](int i, int j) { return j * nodes + i + 1; };
+  for (int j = 0; j < nodes; ++j) {
+    for (int i = 0; i + 1 < nodes; ++i) {
       const int lanes = 2 + j % 3;
       segs.push_back({id++, node(i, j), node(i + 1, j), i * kBlock, j * kBlock, 1, 0, 90.0, lanes});
       segs.push_back({id++, node(i + 1, j), node(i, j), (i + 1) * kBlock, j * kBlock, -1, 0, 270.0, lanes});
     }
   }
-  for (int i = 0; i < kNodes; ++i) {
-    for (int j = 0; j + 1 < kNodes; ++j) {
+  for (int i = 0; i < nodes; ++i) {
+    for (int j = 0; j + 1 < nodes; ++j) {
       const int lanes = 2 + (i + 1) % 3;
       segs.push_back({id++, node(i, j), node(i, j + 1), i * kBlock, j * kBlock, 0, 1, 0.0, lanes});
       segs.push_back({id++, node(i, j + 1), node(i, j), i * kBlock, (j + 1) * kBlock, 0, -1, 180.0, lanes});

@@ -44,8 +44,10 @@ struct Segment {
 // line (the link's lanes lie between offsets 0 and lanes * kLaneWidth).
 ql::Point Along(const Segment& s, double along, double offset);
 
-// Every segment, east-west streets first; ids from 1001 up.
-std::vector<Segment> Segments();
+// Every segment of a grid of `nodes` x `nodes` junctions (kNodes: the city the tests hash), east-west
+// streets first; ids from 1001 up. A larger grid keeps the street density and grows the area by
+// ((nodes - 1) / (kNodes - 1))^2, north and east of the same south-west junction.
+std::vector<Segment> Segments(int nodes = kNodes);
 
 // The links of the segments, in their order.
 std::vector<ql::HdLink> Links(const std::vector<Segment>& segs);

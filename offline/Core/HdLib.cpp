@@ -11,6 +11,7 @@
 
 #include "Console.h"
 #include "HdLibMath.h"
+#include "LinkSummary.h"
 #include "MapConfig.h"
 #include "MapTypes.h"
 #include "Numeric.h"
@@ -158,22 +159,31 @@ bool IsOnEarth(const Point& p) {
   return std::isfinite(p.dLon) && std::isfinite(p.dLat) && std::fabs(p.dLat) < 90.0;
 }
 
-// Every lane's strip lies between edges of its own link: when the bounds of all its edges
-// exclude the point, none of its lanes holds it.
-bool LinkExcludes(const Point& p, const XYZ& q, const HdLink& link) {
-  LaneBounds bounds;
-  for (const HdEdge& edge : link.vctheEdge) {
-    if (!bounds.Add(edge.vctvdGeoLink)) return false;
-  }
-  return bounds.Excludes(p, q);
-}
-
-// Ascending by link id; of links listed more than once, the first after sorting is kept.
+// Ascending by link id; of links listed more than once, the first after sorting is kept. The
+// same for the links' summaries: sorted from the same order, the same copy of a link stays.
 void SortOncePerId(std::vector<const HdLink*>& links) {
   std::sort(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId < b->liId; });
   links.erase(
       std::unique(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
       links.end());
+}
+void SortOncePerId(std::vector<const LinkSummary*>& links) {
+  std::sort(links.begin(), links.end(),
+            [](const LinkSummary* a, const LinkSummary* b) { return a->pRecord->liId < b->pRecord->liId; });
+  links.erase(
+      std::unique(links.begin(), links.end(),
+                  [](const LinkSummary* a, const LinkSummary* b) { return a->pRecord->liId == b->pRecord->liId; }),
+      links.end());
+}
+
+// GetDataNearby on the links' summaries: the same links, in the same order, the same copy of each.
+bool SummariesNearby(const Point& p, float w, float h, std::vector<const LinkSummary*>& links) {
+  HdWorld* store = Store();
+  if (store == nullptr || !IsOnEarth(p)) return false;
+  store->CollectEntriesInRect(P2R(p, w, h), links);
+  if (links.empty()) return false;
+  SortOncePerId(links);
+  return true;
 }
 
 bool TypeListed(const std::vector<int>& types, int type) {
@@ -274,22 +284,22 @@ bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const Hd
 }
 
 bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {
-  std::vector<const HdLink*> nearby;
-  if (!GetDataNearby(p, 20.0f, 20.0f, nearby, GetDataNearby_param{}, true)) return false;
+  std::vector<const LinkSummary*> nearby;
+  if (!SummariesNearby(p, 20.0f, 20.0f, nearby)) return false;
   const XYZ q = P2XYZ(p);
-  for (const HdLink* link : nearby) {
-    if (LinkExcludes(p, q, *link)) continue;
-    for (const HdLane& lane : link->vcthlLane) {
-      const HdEdge* left = EdgeById(link, lane.lLeftEdgeId);
-      const HdEdge* right = EdgeById(link, lane.lRightEdgeId);
+  for (const LinkSummary* summary : nearby) {
+    // Every lane's strip lies between edges of its own link.
+    if (summary->bounds.Excludes(p, q)) continue;
+    const HdLink& link = *summary->pRecord;
+    for (std::size_t k = 0; k < link.vcthlLane.size(); ++k) {
+      const LaneSummary& lane = summary->pLanes[k];
       // A quick, exact rejection first: most nearby lanes lie metres away.
-      if (left != nullptr && right != nullptr &&
-          HdLibMath::IsClearOfRecArea(p, q, left->vctvdGeoLink, right->vctvdGeoLink)) {
-        continue;
-      }
-      if (IsPointInLane(p, link, lane)) {
-        lanes.push_back(lane.liId);
-        links.push_back(link->liId);
+      if (!lane.bHasStrip || lane.bounds.Excludes(p, q)) continue;
+      const GeoLink& left = link.vctheEdge[static_cast<std::size_t>(lane.nLeft)].vctvdGeoLink;
+      const GeoLink& right = link.vctheEdge[static_cast<std::size_t>(lane.nRight)].vctvdGeoLink;
+      if (HdLibMath::IsInRecArea(p, left, right, lane.bReversed)) {
+        lanes.push_back(link.vcthlLane[k].liId);
+        links.push_back(link.liId);
       }
     }
   }
@@ -303,13 +313,7 @@ bool HdLib::IsPointInLane(const Point& p, const HdLink* link, const HdLane& lane
   const GeoLink& leftGeo = left->vctvdGeoLink;
   const GeoLink& rightGeo = right->vctvdGeoLink;
   if (leftGeo.empty() || rightGeo.empty()) return false;
-  // Edges whose first vertices lie farther apart than the lane is wide (plus 2 m of slack)
-  // were digitised in opposite directions.
-  const double startGapMm = TupleDis(leftGeo.front(), rightGeo.front()) * 100.0 * 10.0;
-  // The width plus slack in 64 bits: a corrupt width near INT_MAX must not overflow.
-  const double threshold =
-      lane.nWidth != 0 ? static_cast<double>(static_cast<long long>(lane.nWidth) + 2000) : 5000.0;
-  return HdLibMath::IsInRecArea(p, leftGeo, rightGeo, startGapMm > threshold);
+  return HdLibMath::IsInRecArea(p, leftGeo, rightGeo, LaneEdgesReversed(lane, leftGeo, rightGeo));
 }
 
 bool HdLib::GetIsInCross(const Point& p) const {

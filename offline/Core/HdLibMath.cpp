@@ -228,6 +228,11 @@ constexpr double kZoneWidth = 3.0;         // the strip test's zones
 constexpr double kMaxBoundedLat = 80.0;    // degrees; beyond, nothing is rejected
 constexpr double kMaxBoundedOffset = 6.0;  // degrees from the point's meridian; beyond, the same
 constexpr double kPlaneMargin = 0.01;      // metres
+// BeyondDegreeBox: the fixed part of the margin (about 1 cm), the factor of the part that grows
+// with the square of the box's extent, and the largest extent it decides on (degrees).
+constexpr double kDegreeMargin = 1e-7;
+constexpr double kDegreeCurvature = 0.25;
+constexpr double kMaxDegreeExtent = 0.5;
 
 // Easting (x) or northing of the projections (in the zone) of the edge's ends and of its crossing
 // with the equator (easting) or the central meridian (northing), the largest or the smallest.
@@ -245,6 +250,18 @@ double EdgeExtreme(int zone, bool easting, double fixed, double from, double to,
 }
 
 }  // namespace
+
+bool BeyondDegreeBox(const Point& p, int zone, double lon0, double lon1, double lat0, double lat1) {
+  const double extent = std::max(lon1 - lon0, lat1 - lat0);
+  const double meridian = zone * kZoneWidth;
+  // Written so that NaN anywhere decides nothing.
+  if (!(extent <= kMaxDegreeExtent && std::fabs(p.dLat) <= kMaxBoundedLat && lat0 >= -kMaxBoundedLat &&
+        lat1 <= kMaxBoundedLat && lon0 >= meridian - kMaxBoundedOffset && lon1 <= meridian + kMaxBoundedOffset)) {
+    return false;
+  }
+  const double margin = kDegreeMargin + kDegreeCurvature * extent * extent;
+  return p.dLon > lon1 + margin || p.dLon < lon0 - margin || p.dLat > lat1 + margin || p.dLat < lat0 - margin;
+}
 
 bool LaneBounds::Add(const Line& line) {
   if (!m_bBounded) return false;
@@ -270,6 +287,7 @@ bool LaneBounds::Excludes(const Point& p, const XYZ& q) const {
   if (zone == INT_MIN) return false;
   const double meridian = zone * kZoneWidth;
   if (!(m_dLon0 >= meridian - kMaxBoundedOffset && m_dLon1 <= meridian + kMaxBoundedOffset)) return false;
+  if (BeyondDegreeBox(p, zone, m_dLon0, m_dLon1, m_dLat0, m_dLat1)) return true;
   if (p.dLon > m_dLon1 && q.dX >= EdgeExtreme(zone, true, m_dLon1, m_dLat0, m_dLat1, 0.0, true) + kPlaneMargin) {
     return true;
   }

@@ -54,6 +54,16 @@ class HdLibMath {
                                const std::vector<std::vector<double>>& second);
 };
 
+// Whether p lies so far outside the longitude/latitude box [lon0, lon1] x [lat0, lat1] that no
+// triangle with corners in the box holds P2XYZ(p) once the corners are projected in p's zone
+// (zone, P2Zone(p)): the projection is smooth, so the plane triangle's preimage lies within
+// c * d * d degrees of the triangle in degrees (d the box's larger extent, c far above what the
+// series' curvature needs up to 80 degrees of latitude) and p is tested against the box widened
+// by that and by 1 cm. No projection is needed. It decides only for boxes of at most half a
+// degree within 6 degrees of the zone's central meridian, p and the box within 80 degrees of
+// the equator; false otherwise, and for NaN.
+bool BeyondDegreeBox(const Point& p, int zone, double lon0, double lon1, double lat0, double lat1);
+
 // The longitude/latitude box of the vertices of some lines, and bounds from it on their
 // projections in the query point's zone: a point beyond the bounds lies in no triangle with
 // corners among those vertices, so no strip test on lines of them can hold it. It saves

@@ -32,6 +32,7 @@
 #include "CoordSys.h"
 #include "Errors.h"
 #include "HdTypes.h"
+#include "LinkSummary.h"
 #include "MapConfig.h"
 #include "MemoryLimit.h"
 #include "Profiler.h"
@@ -71,6 +72,45 @@ void DoSeserialize(const std::string& bytes, T& out, int type, MemoryLimit& memo
 void CheckPositions(const std::string& label, const HdLink& link);
 template <class Node>
 void CheckPositions(const std::string& /*label*/, const Node& /*node*/) {}
+
+// The records of one tile as its box searches hand them out, in record-map order: an entry per
+// record holding its address and whatever the queries read of it besides, worked out once when
+// the tile is built. For other maps than HD the address alone.
+template <class Node>
+class PlainRecordTable {
+ public:
+  struct Entry {
+    const Node* pRecord = nullptr;
+  };
+
+  template <class Id>
+  static std::size_t Cost(const std::map<Id, Node>& records) {
+    return MemoryLimit::Block(records.size() * sizeof(Entry));
+  }
+  template <class Id>
+  void Build(const std::map<Id, Node>& records) {
+    std::vector<Entry> entries;
+    entries.reserve(records.size());
+    for (const auto& record : records) entries.push_back(Entry{&record.second});
+    m_entries.swap(entries);
+  }
+
+  std::size_t size() const { return m_entries.size(); }
+  const Entry& operator[](std::size_t i) const { return m_entries[i]; }
+
+ private:
+  std::vector<Entry> m_entries;
+};
+
+// HD links carry the bounds and lane data of the location queries (LinkSummary.h).
+template <class Node>
+struct RecordTableOf {
+  using type = PlainRecordTable<Node>;
+};
+template <>
+struct RecordTableOf<HdLink> {
+  using type = LinkSummaryTable;
+};
 
 template <class Id>
 class NodeQt {
@@ -197,6 +237,8 @@ class Tile {
   using SerializeType = SerializeData;
   using const_node_ptr = const Node*;
   using outer_type = typename NodeQt<Id>::outer;
+  using RecordTable = typename RecordTableOf<Node>::type;
+  using Entry = typename RecordTable::Entry;  // has pRecord, the record's address
 
   explicit Tile(const TileId& id) : m_tiId(id) {}
   Tile(const Tile&) = delete;  // records are handed out by address; a tile stays where it was made
@@ -226,23 +268,31 @@ class Tile {
   // (once per matching point at most): the caller sorts and drops repeats once for
   // all its tiles instead of paying a set insertion per point.
   void CollectNodesInRect(const Rect2D& q, std::vector<const Node*>& out) const;
+  // The same for the records' entries (RecordTable), the form the location queries read.
+  void CollectEntriesInRect(const Rect2D& q, std::vector<const Entry*>& out) const;
+  // Every record's entry, in record-map order.
+  const RecordTable& GetRecordTable() const { return m_table; }
 
   const TileId& GetTileId() const { return m_tiId; }
   const std::map<Id, Node>& GetNodes() const { return m_mapNodes; }
   const NodeQt<Id>* GetQuadtree() const { return m_pQt.get(); }  // null before Deserialize
 
  private:
-  // Fills m_pairNodes and m_bucketStart for the buckets the tree's leaves refer to.
-  void ResolvePairs(const NodeQt<Id>& tree, const std::map<Id, Node>& nodes, MemoryLimit& memory,
-                    const std::string& label);
+  // Fills m_pairEntries and m_bucketStart for the buckets the tree's leaves refer to, from
+  // table, which holds the entries of nodes in map order.
+  void ResolvePairs(const NodeQt<Id>& tree, const std::map<Id, Node>& nodes, const RecordTable& table,
+                    MemoryLimit& memory, const std::string& label);
+  template <class Visit>
+  void VisitEntriesInRect(const Rect2D& q, Visit&& visit) const;
 
   TileId m_tiId;
   std::unique_ptr<NodeQt<Id>> m_pQt;
   std::map<Id, Node> m_mapNodes;
-  // The record of every (id, point) pair of the buckets that leaves refer to, resolved once
+  RecordTable m_table;
+  // The entry of every (id, point) pair of the buckets that leaves refer to, resolved once
   // when the tile is built (null where the record map lacks the id): the pairs of bucket b
   // are entries m_bucketStart[b] onwards. Records never move, so the addresses hold.
-  std::vector<const Node*> m_pairNodes;
+  std::vector<const Entry*> m_pairEntries;
   std::vector<std::size_t> m_bucketStart;
 };
 
@@ -520,18 +570,26 @@ void Tile<Id, Node, SerializeData>::Deserialize(const std::string& bytes) {
   }
   for (const auto& record : nodes) CheckPositions(label, record.second);
 
-  ResolvePairs(*tree, nodes, memory, label);
-  m_mapNodes.swap(nodes);
+  RecordTable table;
+  tile_detail::Draw(memory, RecordTable::Cost(nodes), label,
+                    [n] { return "the query data of " + std::to_string(n) + " records"; });
+  table.Build(nodes);
+  ResolvePairs(*tree, nodes, table, memory, label);
+  m_mapNodes.swap(nodes);  // the nodes stay where they are: the entries' addresses hold
+  m_table = std::move(table);
   m_pQt = std::move(tree);
 }
 
 template <class Id, class Node, class SerializeData>
 void Tile<Id, Node, SerializeData>::ResolvePairs(const NodeQt<Id>& tree, const std::map<Id, Node>& nodes,
-                                                 MemoryLimit& memory, const std::string& label) {
+                                                 const RecordTable& table, MemoryLimit& memory,
+                                                 const std::string& label) {
   const auto& leaves = tree.GetLeaves();
   const std::size_t buckets = tree.GetBucketCount();
-  tile_detail::Draw(memory, MemoryLimit::Block(buckets) + MemoryLimit::Block(buckets * sizeof(std::size_t)), label,
-                    [buckets] { return "the index of " + std::to_string(buckets) + " buckets"; });
+  tile_detail::Draw(memory,
+                    MemoryLimit::Block(buckets) + MemoryLimit::Block(buckets * sizeof(std::size_t)) +
+                        MemoryLimit::Block(nodes.size() * sizeof(const Id*)),
+                    label, [buckets] { return "the index of " + std::to_string(buckets) + " buckets"; });
   std::vector<char> done(buckets, 0);
   std::size_t pairs = 0;
   for (const outer_type& leaf : leaves) {
@@ -539,31 +597,41 @@ void Tile<Id, Node, SerializeData>::ResolvePairs(const NodeQt<Id>& tree, const s
     done[leaf.nBucket] = 1;
     pairs += leaf.nPairs;
   }
-  tile_detail::Draw(memory, MemoryLimit::Block(pairs * sizeof(const Node*)), label,
+  tile_detail::Draw(memory, MemoryLimit::Block(pairs * sizeof(const Entry*)), label,
                     [pairs] { return "the records of " + std::to_string(pairs) + " pairs"; });
 
-  std::vector<const Node*> pairNodes;
-  pairNodes.reserve(pairs);
+  // The keys in map order, beside the table's entries, to find a pair's entry by its id.
+  std::vector<const Id*> keys;
+  keys.reserve(nodes.size());
+  for (const auto& record : nodes) keys.push_back(&record.first);
+  const auto entryOf = [&](const Id& id) -> const Entry* {
+    const auto it =
+        std::lower_bound(keys.begin(), keys.end(), &id, [](const Id* a, const Id* b) { return *a < *b; });
+    if (it == keys.end() || id < **it) return nullptr;
+    return &table[static_cast<std::size_t>(it - keys.begin())];
+  };
+
+  std::vector<const Entry*> pairEntries;
+  pairEntries.reserve(pairs);
   std::vector<std::size_t> bucketStart(buckets, 0);
   std::fill(done.begin(), done.end(), 0);
   // Ids of one bucket repeat, so the last lookup is kept for the next pair.
   const Id* lastId = nullptr;
-  const Node* lastNode = nullptr;
+  const Entry* lastEntry = nullptr;
   for (const outer_type& leaf : leaves) {
     if (leaf.nBucket == outer_type::kNoBucket || done[leaf.nBucket] != 0) continue;
     done[leaf.nBucket] = 1;
-    bucketStart[leaf.nBucket] = pairNodes.size();
+    bucketStart[leaf.nBucket] = pairEntries.size();
     for (std::size_t k = 0; k < leaf.nPairs; ++k) {
       const Id& id = leaf.id(k);
       if (lastId == nullptr || *lastId < id || id < *lastId) {  // the map's own equivalence
-        const auto it = nodes.find(id);
-        lastNode = it == nodes.end() ? nullptr : &it->second;
+        lastEntry = entryOf(id);
         lastId = &id;
       }
-      pairNodes.push_back(lastNode);
+      pairEntries.push_back(lastEntry);
     }
   }
-  m_pairNodes.swap(pairNodes);
+  m_pairEntries.swap(pairEntries);
   m_bucketStart.swap(bucketStart);
 }
 
@@ -585,22 +653,35 @@ bool Tile<Id, Node, SerializeData>::GetNearestNodeId(const Point& p, const Rect2
 }
 
 template <class Id, class Node, class SerializeData>
-void Tile<Id, Node, SerializeData>::CollectNodesInRect(const Rect2D& q, std::vector<const Node*>& out) const {
+template <class Visit>
+void Tile<Id, Node, SerializeData>::VisitEntriesInRect(const Rect2D& q, Visit&& visit) const {
   if (!m_pQt) return;
   const auto& leaves = m_pQt->GetLeaves();
   m_pQt->VisitLeavesInRect(q, [&](std::uint32_t index) {
     const outer_type& leaf = leaves[index];
     if (leaf.nPairs == 0) return;
     const Point* points = leaf.pPoints;
-    const const_node_ptr* records = m_pairNodes.data() + m_bucketStart[leaf.nBucket];
+    const Entry* const* entries = m_pairEntries.data() + m_bucketStart[leaf.nBucket];
+    const Entry* last = nullptr;
     for (std::size_t k = 0; k < leaf.nPairs; ++k) {
-      const Node* record = records[k];
+      const Entry* entry = entries[k];
       // Neighbouring pairs mostly name one link: skip the repeat at once.
-      if (record != nullptr && q.Contains(points[k]) && (out.empty() || out.back() != record)) {
-        out.push_back(record);
+      if (entry != nullptr && entry != last && q.Contains(points[k])) {
+        visit(*entry);
+        last = entry;
       }
     }
   });
+}
+
+template <class Id, class Node, class SerializeData>
+void Tile<Id, Node, SerializeData>::CollectNodesInRect(const Rect2D& q, std::vector<const Node*>& out) const {
+  VisitEntriesInRect(q, [&out](const Entry& entry) { out.push_back(entry.pRecord); });
+}
+
+template <class Id, class Node, class SerializeData>
+void Tile<Id, Node, SerializeData>::CollectEntriesInRect(const Rect2D& q, std::vector<const Entry*>& out) const {
+  VisitEntriesInRect(q, [&out](const Entry& entry) { out.push_back(&entry); });
 }
 
 template <class Id, class Node, class SerializeData>

@@ -89,6 +89,9 @@ class World {
   // The records of GetNodesInRect in the same order (ascending address), as a vector:
   // out is replaced. Tiles are loaded and queried as GetNodesInRect does.
   void CollectNodesInRect(const Rect2D& rect, std::vector<const Node*>& out);
+  // The same records' entries (Tile::Entry: the record and what the location queries read of
+  // it), ascending by record address and once each; out is replaced.
+  void CollectEntriesInRect(const Rect2D& rect, std::vector<const typename TileT::Entry*>& out);
 
   // The id indexed nearest to p inside rect over every tile it touches, loaded as needed
   // in TileId order (Tile::GetNearestNodeId per tile; of equal distances the first tile's
@@ -283,6 +286,20 @@ void World<Id, Node, TileT>::CollectNodesInRect(const Rect2D& rect, std::vector<
     if (const TileT* tile = AvailableTile(t)) tile->CollectNodesInRect(rect, out);
   }
   std::sort(out.begin(), out.end(), std::less<const Node*>());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+template <class Id, class Node, class TileT>
+void World<Id, Node, TileT>::CollectEntriesInRect(const Rect2D& rect,
+                                                  std::vector<const typename TileT::Entry*>& out) {
+  using Entry = typename TileT::Entry;
+  out.clear();
+  for (const TileId& t : R2TIds(rect)) {
+    if (const TileT* tile = AvailableTile(t)) tile->CollectEntriesInRect(rect, out);
+  }
+  // An entry is one record: ordered and told apart by the record's address.
+  std::sort(out.begin(), out.end(),
+            [](const Entry* a, const Entry* b) { return std::less<const Node*>()(a->pRecord, b->pRecord); });
   out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 

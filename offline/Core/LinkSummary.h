@@ -1,0 +1,59 @@
+#pragma once  // LinkSummary.h: what the location queries read of each HD link, computed once per tile
+
+// The lane search of a request looks at every link of a 40 m box and every lane of those
+// links: which edges bound each lane, which way its left edge runs, and the longitude/latitude
+// boxes that reject most lanes without a plane test. Those depend on the link alone, so a tile
+// works them out once, when it is built, instead of once per request; the tile keeps them
+// beside its records, in record-map order, in two flat arrays.
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "HdLibMath.h"
+#include "HdTypes.h"
+#include "MemoryLimit.h"
+
+namespace ql {
+
+// IsPointInLane's choice for a lane between the two lines: whether the left line runs against
+// the right one (their first vertices lie farther apart than the lane width plus 2 m, 5 m for a
+// lane without width). Both lines must have a vertex.
+bool LaneEdgesReversed(const HdLane& lane, const std::vector<std::vector<double>>& left,
+                       const std::vector<std::vector<double>>& right);
+
+struct LaneSummary {
+  LaneBounds bounds;         // of both edge lines; rejects nothing when an edge is missing
+  std::int32_t nLeft = -1;   // position of the left edge in vctheEdge (GetEdgeIndexById), -1: none
+  std::int32_t nRight = -1;  // the same for the right edge
+  bool bReversed = false;    // LaneEdgesReversed, where both edges have geometry
+  bool bHasStrip = false;    // both edges found and neither empty: the strip test can hold p
+};
+
+struct LinkSummary {
+  const HdLink* pRecord = nullptr;
+  LaneBounds bounds;                    // of every edge line of the link; every lane strip lies inside
+  const LaneSummary* pLanes = nullptr;  // one per lane of vcthlLane, in its order
+};
+
+// The summaries of one tile's records, in the order of the record map.
+class LinkSummaryTable {
+ public:
+  using Entry = LinkSummary;
+
+  // The bytes Build allocates for these records, as the tile's memory limit counts them.
+  static std::size_t Cost(const std::map<HdLinkId, HdLink>& records);
+  // Fills the table from the tile's records (which must stay where they are).
+  void Build(const std::map<HdLinkId, HdLink>& records);
+
+  std::size_t size() const { return m_links.size(); }
+  const Entry& operator[](std::size_t i) const { return m_links[i]; }
+
+ private:
+  std::vector<Entry> m_links;
+  std::vector<LaneSummary> m_lanes;
+};
+
+}  // namespace ql
