@@ -90,6 +90,22 @@ bool FileSys::Read(const std::string& path, std::string& out, bool decrypt, std:
   return true;
 }
 
+bool FileSys::Read(const std::string& path, FileBuffer& out, bool decrypt, std::string& unreadable) {
+  if (decrypt) {
+    // The cipher works on a string; encrypted tiles are bound by it, not by the copy.
+    std::string content;
+    const bool read = Read(path, content, decrypt, unreadable);
+    out.Assign(content.data(), content.size());
+    return read;
+  }
+  unreadable.clear();
+  const FileReadResult read = ReadRegularFile(path, out);
+  if (read.Read()) return true;
+  out.Clear();
+  unreadable = read.Reason();
+  return false;
+}
+
 void FileSys::Save(const std::string& path, const std::string& data, bool encrypt) {
   if (encrypt && !data.empty()) {
     if (data.size() > std::numeric_limits<uint32_t>::max()) {

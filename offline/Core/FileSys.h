@@ -33,6 +33,9 @@ class FileSys {
   // - A path holding a NUL byte: throws std::invalid_argument (as every function here does).
   static bool Read(const std::string& path, std::string& out, bool decrypt);
   static bool Read(const std::string& path, std::string& out, bool decrypt, std::string& unreadable);
+  // The same into a buffer kept from file to file: as above, except that out holds unspecified
+  // bytes whenever the result is false.
+  static bool Read(const std::string& path, FileBuffer& out, bool decrypt, std::string& unreadable);
 
   // Writes data, or its encryption under `key`, replacing the file (created when missing);
   // empty data leaves an empty file. A file that cannot be opened is silently not written.

@@ -71,7 +71,15 @@ const char* CheckedPath(const std::string& path, const char* argument) {
   return path.c_str();
 }
 
-FileReadResult ReadRegularFile(const std::string& path, std::string& out) {
+namespace {
+
+// The size of a read target becomes n (the first bytes kept).
+void SetSize(std::string& bytes, std::size_t n) { bytes.resize(n); }
+void SetSize(FileBuffer& bytes, std::size_t n) { bytes.Resize(n); }
+
+// Reads the file into content, which starts empty.
+template <class Bytes>
+FileReadResult ReadInto(const std::string& path, Bytes& content) {
   const char* name = CheckedPath(path, "path");
   // The kind is checked before opening: opening a device can have effects of its own.
   struct stat st {};
@@ -90,15 +98,15 @@ FileReadResult ReadRegularFile(const std::string& path, std::string& out) {
   // The stated size in one buffer, so the file is held once; then whatever a file that grew
   // holds beyond it, in chunks, never past the cap.
   const std::size_t size = static_cast<std::size_t>(st.st_size);
-  std::string content(size, '\0');
+  SetSize(content, size);
   std::size_t used = 0;
   while (used < size) {
-    const ssize_t got = ReadSome(file.fd, &content[used], size - used);
+    const ssize_t got = ReadSome(file.fd, content.data() + used, size - used);
     if (got < 0) return Outcome(FileReadStatus::kFailed, errno);
     if (got == 0) break;
     used += static_cast<std::size_t>(got);
   }
-  content.resize(used);
+  SetSize(content, used);
   if (used == size) {
     char chunk[65536];
     for (;;) {
@@ -106,11 +114,26 @@ FileReadResult ReadRegularFile(const std::string& path, std::string& out) {
       if (got < 0) return Outcome(FileReadStatus::kFailed, errno);
       if (got == 0) break;
       CheckSize(path, static_cast<unsigned long long>(content.size()) + static_cast<unsigned long long>(got));
-      content.append(chunk, static_cast<std::size_t>(got));
+      const std::size_t at = content.size();
+      SetSize(content, at + static_cast<std::size_t>(got));
+      std::memcpy(content.data() + at, chunk, static_cast<std::size_t>(got));
     }
   }
-  out.swap(content);
   return Outcome(FileReadStatus::kRead);
+}
+
+}  // namespace
+
+FileReadResult ReadRegularFile(const std::string& path, std::string& out) {
+  std::string content;
+  const FileReadResult result = ReadInto(path, content);
+  if (result.Read()) out.swap(content);
+  return result;
+}
+
+FileReadResult ReadRegularFile(const std::string& path, FileBuffer& out) {
+  out.Clear();
+  return ReadInto(path, out);
 }
 
 }  // namespace ql

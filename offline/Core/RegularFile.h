@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "FileBuffer.h"
+
 namespace ql {
 
 // How a read went.
@@ -31,6 +33,9 @@ struct FileReadResult {
 // FileTooLargeError naming path for a larger file (also one that grows past the cap while it is
 // read) and std::invalid_argument for a path holding a NUL byte.
 FileReadResult ReadRegularFile(const std::string& path, std::string& out);
+// The same into a buffer that is kept from file to file (the tile store reads every tile through
+// one): out holds the file's bytes when the result is kRead, and unspecified bytes otherwise.
+FileReadResult ReadRegularFile(const std::string& path, FileBuffer& out);
 
 // path.c_str() after checking that the path holds no NUL byte, which the system would take for
 // its end (so that every tile path would name the same file). Throws std::invalid_argument

@@ -33,7 +33,10 @@ std::string Save::GetSerializeDir<Tile<HdLinkId, HdLink, HdSerializeData>>() {
 
 std::string Save::TId2SaveName(const TileId& id) const { return TId2String(id); }
 
-bool Save::ReadTileFile(const std::string& path, std::string& out) {
+namespace {
+
+template <class Bytes>
+bool ReadTile(const std::string& path, Bytes& out) {
   std::string unreadable;
   if (FileSys::Read(path, out, MapConfig::tile_encrypt, unreadable)) return true;
   // A missing file is the common case (a box reaching past the map, the "." entries) and stays
@@ -42,6 +45,11 @@ bool Save::ReadTileFile(const std::string& path, std::string& out) {
     std::fprintf(stderr, "tile file not readable: %s (%s)\n", path.c_str(), unreadable.c_str());
   return false;
 }
+
+}  // namespace
+
+bool Save::ReadTileFile(const std::string& path, std::string& out) { return ReadTile(path, out); }
+bool Save::ReadTileFile(const std::string& path, FileBuffer& out) { return ReadTile(path, out); }
 
 std::vector<Point> Save::LoadGpses() const {
   std::vector<Point> points;

@@ -8,6 +8,7 @@
 
 namespace ql {
 
+class FileBuffer;
 template <class Id, class Node, class SerializeData>
 class Tile;
 struct HdLinkId;
@@ -42,6 +43,11 @@ class Save {
   bool LoadTile(const TileId& id, std::string& out) const {
     return ReadTileFile(TilePath<TileT>(id), out);
   }
+  // The same into a buffer kept from tile to tile (its bytes are unspecified when false).
+  template <class TileT>
+  bool LoadTile(const TileId& id, FileBuffer& out) const {
+    return ReadTileFile(TilePath<TileT>(id), out);
+  }
 
   // The positions of the GPS list file (gps_file_path): one per line, longitude and
   // latitude in degrees separated by a comma (blanks around them allowed, further
@@ -52,6 +58,7 @@ class Save {
 
  private:
   static bool ReadTileFile(const std::string& path, std::string& out);
+  static bool ReadTileFile(const std::string& path, FileBuffer& out);
 };
 
 template <>

@@ -55,5 +55,6 @@ template class NodeQt<HdLinkId>;
 template class Tile<HdLinkId, HdLink, HdSerializeData>;
 template void DoSeserialize<HdSerializeData>(const std::string&, HdSerializeData&, int);
 template void DoSeserialize<HdSerializeData>(const std::string&, HdSerializeData&, int, MemoryLimit&);
+template void DoSeserialize<HdSerializeData>(ByteView, HdSerializeData&, int, MemoryLimit&);
 
 }  // namespace ql

@@ -65,6 +65,10 @@ template <class T>
 void DoSeserialize(const std::string& bytes, T& out, int type);
 template <class T>
 void DoSeserialize(const std::string& bytes, T& out, int type, MemoryLimit& memory);
+// The same over bytes read in place (the tile store's file buffer); the JSON text ends at its
+// first NUL byte or with the bytes.
+template <class T>
+void DoSeserialize(ByteView bytes, T& out, int type, MemoryLimit& memory);
 
 // Refuses with TileGeometryError, labelled with label, a record holding a coordinate tuple that
 // a query reads as a position (the lines of the link, its lanes and edges, the areas of its
@@ -254,6 +258,8 @@ class Tile {
   // of fewer than two values; the errors of the tile's own checks are labelled
   // "tile <col>,<row>". The tile then holds no records and no tree.
   void Deserialize(const std::string& bytes);
+  // The same over bytes that stay unchanged until it returns.
+  void Deserialize(ByteView bytes);
 
   // The record stored under id, or null.
   const Node* GetNodeData(const Id& id) const;
@@ -344,17 +350,25 @@ void Draw(MemoryLimit& memory, std::uint64_t bytes, const std::string& label, co
 
 // Defined here so that each map's source instantiates the decoder of its own tile content.
 template <class T>
-void DoSeserialize(const std::string& bytes, T& out, int type, MemoryLimit& memory) {
+void DoSeserialize(ByteView bytes, T& out, int type, MemoryLimit& memory) {
   if (type == 1) {
     // The text ends at its first NUL byte; the length is given exactly rather than as
     // "unbounded" so that no pointer past the buffer is ever formed.
-    const std::size_t length = std::strlen(bytes.c_str());
-    ajson::load_from_buff(out, bytes.c_str(), length, memory);
+    const char* const text = bytes.data != nullptr ? bytes.data : "";
+    const void* const nul = bytes.size != 0 ? std::memchr(text, '\0', bytes.size) : nullptr;
+    const std::size_t length =
+        nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - text) : bytes.size;
+    ajson::load_from_buff(out, text, length, memory);
   } else if (type == 2 || type == 3) {
-    InArchive ar{ByteView(bytes)};  // bytes outlives the archive: read in place
+    InArchive ar{bytes};  // bytes outlive the archive: read in place
     ar.SetMemoryLimit(&memory);
     ar >> out;
   }
+}
+
+template <class T>
+void DoSeserialize(const std::string& bytes, T& out, int type, MemoryLimit& memory) {
+  DoSeserialize(ByteView(bytes), out, type, memory);
 }
 
 template <class T>
@@ -544,13 +558,18 @@ bool NodeQt<Id>::GetNearestNodeId(const Point& p, const Rect2D& q, Id& id, doubl
 
 template <class Id, class Node, class SerializeData>
 void Tile<Id, Node, SerializeData>::Deserialize(const std::string& bytes) {
+  Deserialize(ByteView(bytes));
+}
+
+template <class Id, class Node, class SerializeData>
+void Tile<Id, Node, SerializeData>::Deserialize(ByteView bytes) {
   // Checked before the bytes are decoded: a bad depth fails every tile alike.
   if (MapConfig::qt_max_level < 0 || MapConfig::qt_max_level > sc_nQtMaxDepth) {
     throw std::invalid_argument("qt_max_level " + std::to_string(MapConfig::qt_max_level) + " is outside 0.." +
                                 std::to_string(sc_nQtMaxDepth) + " (tile " + TId2String(m_tiId) + ")");
   }
   const std::string label = "tile " + TId2String(m_tiId);
-  MemoryLimit memory(TileMemoryLimit(bytes.size()));
+  MemoryLimit memory(TileMemoryLimit(bytes.size));
   SerializeData content;
   DoSeserialize(bytes, content, MapConfig::serialize_type_json1_binary2, memory);
 

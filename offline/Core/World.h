@@ -23,7 +23,9 @@
 #include <utility>
 #include <vector>
 
+#include "Archive.h"
 #include "CoordSys.h"
+#include "FileBuffer.h"
 #include "FileSys.h"
 #include "HdTypes.h"
 #include "Profiler.h"
@@ -74,6 +76,7 @@ class World {
   // replaced). On an exception nothing is cached and the exception, naming the file,
   // propagates.
   std::shared_ptr<TileT> NewTileDeserialize(std::string& bytes, const TileId& id);
+  std::shared_ptr<TileT> NewTileDeserialize(ByteView bytes, const TileId& id);
 
   // LoadTiles of the tiles the rectangle touches (configured intervals; none when both are 0).
   TileMap LoadTileInRect(const Rect2D& rect);
@@ -108,6 +111,8 @@ class World {
  private:
   // The cached tile, or the tile read now, or null when it failed.
   const TileT* AvailableTile(const TileId& id);
+  // LoadTile reading the file, when it must, into bytes (reused from tile to tile).
+  bool LoadTile(const TileId& id, std::shared_ptr<TileT>& out, FileBuffer& bytes);
 
   TileMap m_mapTiles;
   std::set<TileId> m_setFailedTiles;
@@ -176,9 +181,10 @@ void World<Id, Node, TileT>::LoadAllTilesOnce() {
 template <class Id, class Node, class TileT>
 typename World<Id, Node, TileT>::TileMap World<Id, Node, TileT>::LoadTiles(const std::set<TileId>& ids) {
   TileMap result;
+  FileBuffer bytes;  // one buffer for every file read here: its pages are faulted in once
   for (const TileId& id : ids) {
     std::shared_ptr<TileT> tile;
-    if (LoadTile(id, tile)) {
+    if (LoadTile(id, tile, bytes)) {
       result.emplace_hint(result.end(), id, std::move(tile));
     } else {
       m_setFailedTiles.insert(id);
@@ -189,11 +195,16 @@ typename World<Id, Node, TileT>::TileMap World<Id, Node, TileT>::LoadTiles(const
 
 template <class Id, class Node, class TileT>
 bool World<Id, Node, TileT>::LoadTile(const TileId& id, std::shared_ptr<TileT>& out) {
+  FileBuffer bytes;  // maps nothing unless the tile is read
+  return LoadTile(id, out, bytes);
+}
+
+template <class Id, class Node, class TileT>
+bool World<Id, Node, TileT>::LoadTile(const TileId& id, std::shared_ptr<TileT>& out, FileBuffer& bytes) {
   if (m_setFailedTiles.count(id) != 0) return false;
   if (LoadedTile(id, out)) return true;
-  std::string bytes;
   if (m_pSave->template LoadTile<TileT>(id, bytes)) {
-    out = NewTileDeserialize(bytes, id);
+    out = NewTileDeserialize(ByteView(bytes.data(), bytes.size()), id);
     return true;
   }
   m_setFailedTiles.insert(id);
@@ -210,6 +221,11 @@ bool World<Id, Node, TileT>::LoadedTile(const TileId& id, std::shared_ptr<TileT>
 
 template <class Id, class Node, class TileT>
 std::shared_ptr<TileT> World<Id, Node, TileT>::NewTileDeserialize(std::string& bytes, const TileId& id) {
+  return NewTileDeserialize(ByteView(bytes), id);
+}
+
+template <class Id, class Node, class TileT>
+std::shared_ptr<TileT> World<Id, Node, TileT>::NewTileDeserialize(ByteView bytes, const TileId& id) {
   auto tile = std::make_shared<TileT>(id);
   try {
     tile->Deserialize(bytes);
