@@ -284,9 +284,15 @@ bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const Hd
 }
 
 bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {
+  return GetLocateLanes(p, links, lanes, nullptr);
+}
+
+bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
+                           std::vector<LocatedLane>* located) const {
   std::vector<const LinkSummary*> nearby;
   if (!SummariesNearby(p, 20.0f, 20.0f, nearby)) return false;
   const XYZ q = P2XYZ(p);
+  const int zone = P2Zone(p);
   for (const LinkSummary* summary : nearby) {
     // Every lane's strip lies between edges of its own link.
     if (summary->bounds.Excludes(p, q)) continue;
@@ -297,9 +303,11 @@ bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::ve
       if (!lane.bHasStrip || lane.bounds.Excludes(p, q)) continue;
       const GeoLink& left = link.vctheEdge[static_cast<std::size_t>(lane.nLeft)].vctvdGeoLink;
       const GeoLink& right = link.vctheEdge[static_cast<std::size_t>(lane.nRight)].vctvdGeoLink;
-      if (HdLibMath::IsInRecArea(p, left, right, lane.bReversed)) {
+      if (HdLibMath::IsInRecArea(p, q, zone, left, summary->pEdgeLines[lane.nLeft], right,
+                                 summary->pEdgeLines[lane.nRight], lane.bReversed)) {
         lanes.push_back(link.vcthlLane[k].liId);
         links.push_back(link.liId);
+        if (located != nullptr) located->push_back(LocatedLane{&link.vcthlLane[k], &summary->pLaneLines[k]});
       }
     }
   }

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "CoordSys.h"
+#include "HdLibMath.h"
 #include "HdTypes.h"
 
 namespace ql {
@@ -36,6 +37,13 @@ enum GetDataNearby_param : int {};
 
 // ---- endpoint records ----------------------------------------------------------------------------
 //
+// A lane that holds a position, as GetLocateLanes found it: the record in its tile and the plane
+// coordinates its tile worked out for the lane's line.
+struct LocatedLane {
+  const HdLane* pLane = nullptr;
+  const PlaneLine* pLine = nullptr;
+};
+
 // Places in the road network as the endpoint graph hands them out: plain values, copied out of
 // the tile data. Lane numbers are HdLane::nSeqNum; a move through a link that starts in lane
 // nFromSeqNum and ends in lane nToSeqNum makes abs(nFromSeqNum - nToSeqNum) lane changes, and the
@@ -109,6 +117,10 @@ class HdLib {
   // non-empty afterwards (so also for a non-empty list passed in, once some link is near);
   // false without touching either list when no link is near.
   bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const;
+  // The same, appending to located, in step with lanes, the lane record found and its line's
+  // plane coordinates as its tile worked them out (for the request's foot point).
+  bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
+                      std::vector<LocatedLane>* located) const;
   // Whether p lies in the strip between the lane's left and right edge lines. The left line
   // is walked backwards when the first vertices of the two lines lie farther apart than the
   // lane width plus 2 m (5 m for a lane without width). A lane whose edge ids name no edge of

@@ -28,12 +28,24 @@ double Orientation(const XYZ& o, const XYZ& u, const XYZ& v) {
 
 // Where a strip walk stands on one polyline: vertex k of the walk is line[k], or
 // line[size - 1 - k] when the line is walked backwards.
+// The plane coordinates of the line's vertices where they were worked out in this zone, or null.
+const double* PlaneIn(const PlaneLine& plane, int zone) { return plane.zone == zone ? plane.xy : nullptr; }
+
+// Vertex k of the line in the zone: the worked-out coordinates where there are some, the
+// projection otherwise. The height is that of the tuple, as the projection carries it.
+XYZ VertexAt(const Line& line, const double* xy, std::size_t k, int zone) {
+  if (xy == nullptr) return Project(line[k], zone);
+  const std::vector<double>& t = line[k];
+  return XYZ(xy[2 * k], xy[2 * k + 1], t.size() > 2 ? t[2] : 0.0);
+}
+
 struct Walk {
   const Line& line;
   bool backwards;
   int zone;
+  const double* xy;  // PlaneIn(zone), or null
   std::size_t At(std::size_t k) const { return backwards ? line.size() - 1 - k : k; }
-  XYZ Vertex(std::size_t k) const { return Project(line[At(k)], zone); }
+  XYZ Vertex(std::size_t k) const { return VertexAt(line, xy, At(k), zone); }
 };
 
 }  // namespace
@@ -69,14 +81,19 @@ bool HdLibMath::IsInTriangle(const Point& a, const Point& b, const Point& c, con
 }
 
 bool HdLibMath::IsInRecArea(const Point& p, const Line& first, const Line& second, bool reversed) {
+  if (first.empty() || second.empty()) return false;
+  return IsInRecArea(p, P2XYZ(p), P2Zone(p), first, PlaneLine(), second, PlaneLine(), reversed);
+}
+
+bool HdLibMath::IsInRecArea(const Point& /*p*/, const XYZ& P, int zone, const Line& first,
+                            const PlaneLine& firstPlane, const Line& second, const PlaneLine& secondPlane,
+                            bool reversed) {
   const std::size_t sA = first.size();
   const std::size_t sB = second.size();
   if (sA == 0 || sB == 0) return false;
   const std::size_t n = std::min(sA, sB) - 1;
-  const XYZ P = P2XYZ(p);
-  const int zone = P2Zone(p);
-  const Walk A{first, reversed, zone};
-  const Walk B{second, false, zone};
+  const Walk A{first, reversed, zone, PlaneIn(firstPlane, zone)};
+  const Walk B{second, false, zone, PlaneIn(secondPlane, zone)};
 
   // Paired walk: triangles (a0, a1, b0) and (a1, b1, b0). Each vertex is projected
   // once and carried to the next step; the lane test is the hot path of a request.
@@ -107,8 +124,14 @@ bool HdLibMath::IsInRecArea(const Point& p, const Line& first, const Line& secon
 }
 
 bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, Point& foot, double& dist, int& index) {
+  return GetPerpendicularFoot(p, line, PlaneLine(), foot, dist, index);
+}
+
+bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, const PlaneLine& plane, Point& foot,
+                                     double& dist, int& index) {
   const XYZ P = P2XYZ(p);
   const int zone = P2Zone(p);
+  const double* xy = PlaneIn(plane, zone);
   double best = DBL_MAX;
   int bestIndex = 0;
   Point segmentFoot;
@@ -121,7 +144,7 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, Point& fo
   // the nearest-vertex search.
   XYZ A;
   for (std::size_t j = 0; j < line.size(); ++j) {
-    const XYZ B = Project(line[j], zone);
+    const XYZ B = VertexAt(line, xy, j, zone);
     const double d = DXYZ(B, P, false);
     if (d <= nearestDist) {  // the last of equal minima wins
       nearestDist = d;

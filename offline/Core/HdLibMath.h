@@ -10,6 +10,15 @@ namespace ql {
 // u.dX * v.dY - u.dY * v.dX: the z component of the plane cross product.
 double Cross(const XYZ& u, const XYZ& v);
 
+// The plane coordinates of a line's vertices, worked out once when its tile is built:
+// xy[2k] and xy[2k + 1] are dX and dY of P2XYZInZone(line[k], zone). A test reads them only when
+// zone is its query point's zone, and projects the line itself otherwise, so the answers are
+// those of the projection to the bit.
+struct PlaneLine {
+  const double* xy = nullptr;  // null: not worked out
+  int zone = 0;
+};
+
 // Plane tests on lines as the HD records store them (tuples of longitude, latitude
 // and optional altitude). Every vertex of one test is projected in the 3-degree zone of
 // the query point p (P2XYZInZone), so a line crossing a zone border keeps its shape;
@@ -22,6 +31,11 @@ class HdLibMath {
   // exactly on any triangle edge, the inner diagonals included, is outside.
   static bool IsInRecArea(const Point& p, const std::vector<std::vector<double>>& first,
                           const std::vector<std::vector<double>>& second, bool reversed);
+  // The same test with the query point already projected (q is P2XYZ(p), zone P2Zone(p)) and
+  // the lines' plane coordinates where they were worked out.
+  static bool IsInRecArea(const Point& p, const XYZ& q, int zone, const std::vector<std::vector<double>>& first,
+                          const PlaneLine& firstPlane, const std::vector<std::vector<double>>& second,
+                          const PlaneLine& secondPlane, bool reversed);
 
   // Whether p lies strictly inside the triangle, whatever its winding. Edges and
   // corners are outside, a collinear triangle holds nothing, NaN gives false.
@@ -40,6 +54,9 @@ class HdLibMath {
                                    double& dist, int& index);
   static bool GetPerpendicularFoot(const Point& p, const std::vector<std::vector<double>>& line, Point& foot,
                                    double& dist);
+  // The same with the line's plane coordinates where they were worked out.
+  static bool GetPerpendicularFoot(const Point& p, const std::vector<std::vector<double>>& line,
+                                   const PlaneLine& plane, Point& foot, double& dist, int& index);
 
   // The vertex nearest to p by great-circle distance (metres), the first of equal
   // minima; an empty line gives (0, 0, 0), DBL_MAX and 0. Always returns true.

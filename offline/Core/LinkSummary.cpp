@@ -1,5 +1,7 @@
 #include "LinkSummary.h"
 
+#include <climits>
+
 #include "MapTypes.h"
 
 namespace ql {
@@ -14,7 +16,32 @@ std::int32_t EdgeIndex(const HdLink& link, long edgeId) {
   return -1;
 }
 
+// The lines a link's summary works out, and their vertices.
+void CountLines(const HdLink& link, std::size_t& lines, std::size_t& vertices) {
+  lines += link.vctheEdge.size() + link.vcthlLane.size();
+  for (const HdEdge& edge : link.vctheEdge) vertices += edge.vctvdGeoLink.size();
+  for (const HdLane& lane : link.vcthlLane) vertices += lane.vctvdGeoLink.size();
+}
+
 }  // namespace
+
+PlaneLine WorkOutPlaneLine(const std::vector<std::vector<double>>& line, double* xy) {
+  PlaneLine plane;
+  if (line.empty()) return plane;
+  for (const std::vector<double>& v : line) {
+    if (v.size() < 2) return plane;
+  }
+  const int zone = P2Zone(Point(line.front()));
+  if (zone == INT_MIN) return plane;
+  for (std::size_t k = 0; k < line.size(); ++k) {
+    const XYZ q = P2XYZInZone(Point(line[k]), zone);
+    xy[2 * k] = q.dX;
+    xy[2 * k + 1] = q.dY;
+  }
+  plane.xy = xy;
+  plane.zone = zone;
+  return plane;
+}
 
 bool LaneEdgesReversed(const HdLane& lane, const std::vector<std::vector<double>>& left,
                        const std::vector<std::vector<double>>& right) {
@@ -26,18 +53,33 @@ bool LaneEdgesReversed(const HdLane& lane, const std::vector<std::vector<double>
 }
 
 std::size_t LinkSummaryTable::Cost(const std::map<HdLinkId, HdLink>& records) {
-  std::size_t lanes = 0;
-  for (const auto& record : records) lanes += record.second.vcthlLane.size();
-  return MemoryLimit::Block(records.size() * sizeof(Entry)) + MemoryLimit::Block(lanes * sizeof(LaneSummary));
+  std::size_t lanes = 0, lines = 0, vertices = 0;
+  for (const auto& record : records) {
+    lanes += record.second.vcthlLane.size();
+    CountLines(record.second, lines, vertices);
+  }
+  return MemoryLimit::Block(records.size() * sizeof(Entry)) + MemoryLimit::Block(lanes * sizeof(LaneSummary)) +
+         MemoryLimit::Block(lines * sizeof(PlaneLine)) + MemoryLimit::Block(2 * vertices * sizeof(double));
 }
 
 void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
-  std::size_t laneCount = 0;
-  for (const auto& record : records) laneCount += record.second.vcthlLane.size();
+  std::size_t laneCount = 0, lineCount = 0, vertexCount = 0;
+  for (const auto& record : records) {
+    laneCount += record.second.vcthlLane.size();
+    CountLines(record.second, lineCount, vertexCount);
+  }
   std::vector<Entry> links;
   std::vector<LaneSummary> lanes;
+  std::vector<PlaneLine> lines;
+  std::vector<double> xy(2 * vertexCount);
   links.reserve(records.size());
   lanes.reserve(laneCount);
+  lines.reserve(lineCount);
+  std::size_t used = 0;  // values of xy handed out
+  const auto addLine = [&](const std::vector<std::vector<double>>& line) {
+    lines.push_back(WorkOutPlaneLine(line, xy.data() + used));
+    used += 2 * line.size();
+  };
   for (const auto& record : records) {
     const HdLink& link = record.second;
     Entry entry;
@@ -46,6 +88,10 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
       if (!entry.bounds.Add(edge.vctvdGeoLink)) break;
     }
     entry.pLanes = lanes.data() + lanes.size();  // reserved above: the lanes stay where they are
+    entry.pEdgeLines = lines.data() + lines.size();
+    for (const HdEdge& edge : link.vctheEdge) addLine(edge.vctvdGeoLink);
+    entry.pLaneLines = lines.data() + lines.size();
+    for (const HdLane& lane : link.vcthlLane) addLine(lane.vctvdGeoLink);
     for (const HdLane& lane : link.vcthlLane) {
       LaneSummary summary;
       summary.nLeft = EdgeIndex(link, lane.lLeftEdgeId);
@@ -63,6 +109,8 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
   }
   m_links.swap(links);
   m_lanes.swap(lanes);
+  m_lines.swap(lines);
+  m_xy.swap(xy);
 }
 
 }  // namespace ql

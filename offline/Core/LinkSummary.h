@@ -4,7 +4,9 @@
 // links: which edges bound each lane, which way its left edge runs, and the longitude/latitude
 // boxes that reject most lanes without a plane test. Those depend on the link alone, so a tile
 // works them out once, when it is built, instead of once per request; the tile keeps them
-// beside its records, in record-map order, in two flat arrays.
+// beside its records, in record-map order, in flat arrays. So are the plane coordinates of every
+// edge line and lane line (in the zone of the line's first vertex), which the strip test and
+// the foot point read instead of projecting each vertex again.
 
 #include <cstddef>
 #include <cstdint>
@@ -34,9 +36,16 @@ struct LaneSummary {
 
 struct LinkSummary {
   const HdLink* pRecord = nullptr;
-  LaneBounds bounds;                    // of every edge line of the link; every lane strip lies inside
-  const LaneSummary* pLanes = nullptr;  // one per lane of vcthlLane, in its order
+  LaneBounds bounds;                      // of every edge line of the link; every lane strip lies inside
+  const LaneSummary* pLanes = nullptr;    // one per lane of vcthlLane, in its order
+  const PlaneLine* pEdgeLines = nullptr;  // one per edge of vctheEdge, in its order
+  const PlaneLine* pLaneLines = nullptr;  // one per lane of vcthlLane: its own line
 };
+
+// The plane coordinates a tile works out for one line: the zone of its first vertex, or none
+// (xy null) for an empty line, a tuple too short to read or a first vertex without a zone.
+// xy must have room for 2 * line.size() values.
+PlaneLine WorkOutPlaneLine(const std::vector<std::vector<double>>& line, double* xy);
 
 // The summaries of one tile's records, in the order of the record map.
 class LinkSummaryTable {
@@ -54,6 +63,8 @@ class LinkSummaryTable {
  private:
   std::vector<Entry> m_links;
   std::vector<LaneSummary> m_lanes;
+  std::vector<PlaneLine> m_lines;  // the edge lines of each link, then its lane lines
+  std::vector<double> m_xy;        // their plane coordinates, line after line
 };
 
 }  // namespace ql

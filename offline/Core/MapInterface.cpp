@@ -91,7 +91,8 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
 
   std::vector<HdLinkId> links;
   std::vector<HdLaneId> lanes;
-  if (!m_mapLib.GetLocateLanes(p, links, lanes)) {
+  std::vector<LocatedLane> located;
+  if (!m_mapLib.GetLocateLanes(p, links, lanes, &located)) {
     out.ClearFrom(Outputs::kLaneCnt);
     foot = p;  // off every lane: the position is its own foot
     return false;
@@ -146,8 +147,11 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
     foot = Point();
     return false;
   }
+  // The held lane is the located one where the link lookup found the same record: its tile has
+  // the line's plane coordinates.
+  const PlaneLine plane = located[chosen].pLane == held ? *located[chosen].pLine : PlaneLine();
   double distance = 0.0;
-  if (!m_mapLib.GetPerpendicularFoot(p, held->vctvdGeoLink, foot, distance)) {
+  if (!m_mapLib.GetPerpendicularFoot(p, held->vctvdGeoLink, plane, foot, distance)) {
     return out.Fail(Outputs::kFoot, "get lane foot point failed.");
   }
   return true;

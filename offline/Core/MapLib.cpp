@@ -70,6 +70,11 @@ const HdEdge* MapLib::GetEdgeById(const HdLink* link, long edgeId) const {
 bool MapLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {
   return m_spHdLib->GetLocateLanes(p, links, lanes);
 }
+
+bool MapLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
+                            std::vector<LocatedLane>* located) const {
+  return m_spHdLib->GetLocateLanes(p, links, lanes, located);
+}
 bool MapLib::GetIsInCross(const Point& p) const { return m_spHdLib->GetIsInCross(p); }
 
 bool MapLib::GetLinkLength(const HdLinkId& id, double& length) const {
@@ -172,6 +177,12 @@ bool MapLib::ConvertGeoLink(const std::vector<Point>& points, GeoLink& geo) cons
 }
 bool MapLib::GetPerpendicularFoot(const Point& p, const GeoLink& line, Point& foot, double& distance) const {
   return HdLibMath::GetPerpendicularFoot(p, line, foot, distance);
+}
+
+bool MapLib::GetPerpendicularFoot(const Point& p, const GeoLink& line, const PlaneLine& plane, Point& foot,
+                                  double& distance) const {
+  int index = 0;
+  return HdLibMath::GetPerpendicularFoot(p, line, plane, foot, distance, index);
 }
 
 // ---- endpoint graph ------------------------------------------------------------------------------

@@ -47,6 +47,8 @@ class MapLib {
 
   // ---- location ---------------------------------------------------------------------------
   bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const;
+  bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
+                      std::vector<LocatedLane>* located) const;
   bool GetIsInCross(const Point& p) const;
 
   // ---- link attributes ----------------------------------------------------------------------
@@ -94,6 +96,9 @@ class MapLib {
   bool ConvertGeoLink(const std::vector<Point>& points, GeoLink& geo) const;
   // The foot of the perpendicular from p on the line and its distance (HdLibMath).
   bool GetPerpendicularFoot(const Point& p, const GeoLink& line, Point& foot, double& distance) const;
+  // The same with the line's plane coordinates where its tile worked them out.
+  bool GetPerpendicularFoot(const Point& p, const GeoLink& line, const PlaneLine& plane, Point& foot,
+                            double& distance) const;
 
   // ---- endpoint graph -----------------------------------------------------------------------
   // The searches near p take their box from the configuration, read at every call: half-sizes

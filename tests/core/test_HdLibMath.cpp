@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "HdLibMath.h"
+#include "LinkSummary.h"
 #include "MapTypes.h"
 
 namespace {
@@ -563,6 +565,54 @@ TEST_P(AcrossABorder, TheFootLiesOnTheLine) {
       EXPECT_EQ(index, segment + 1);
     }
   }
+}
+
+// The plane coordinates a tile works out (in the zone of each line's first vertex, here the west
+// zone) give the answers of projecting every vertex, to the bit: read where the query lies in that
+// zone, ignored east of the border, where every vertex is projected again.
+TEST_P(AcrossABorder, WorkedOutPlaneCoordinatesGiveTheSameAnswers) {
+  const Line left = Along(kHalfWidth), right = Along(-kHalfWidth), centre = Along(0.0);
+  std::vector<double> leftXY(2 * left.size()), rightXY(2 * right.size()), centreXY(2 * centre.size());
+  const ql::PlaneLine leftPlane = ql::WorkOutPlaneLine(left, leftXY.data());
+  const ql::PlaneLine rightPlane = ql::WorkOutPlaneLine(right, rightXY.data());
+  const ql::PlaneLine centrePlane = ql::WorkOutPlaneLine(centre, centreXY.data());
+  ASSERT_EQ(leftPlane.zone, B().westZone);
+  ASSERT_NE(centrePlane.xy, nullptr);
+  int held = 0;
+  for (double e = -75.0; e <= 75.0; e += 1.3) {
+    for (double n = -2.5; n <= 2.5; n += 0.37) {
+      const Point p = At(e, n);
+      for (const bool reversed : {false, true}) {
+        const bool plain = HdLibMath::IsInRecArea(p, left, right, reversed);
+        EXPECT_EQ(
+            HdLibMath::IsInRecArea(p, ql::P2XYZ(p), ql::P2Zone(p), left, leftPlane, right, rightPlane, reversed),
+            plain)
+            << e << ", " << n;
+        held += plain;
+      }
+      Point foot, cachedFoot;
+      double dist = 0, cachedDist = 0;
+      int index = 0, cachedIndex = 0;
+      HdLibMath::GetPerpendicularFoot(p, centre, foot, dist, index);
+      HdLibMath::GetPerpendicularFoot(p, centre, centrePlane, cachedFoot, cachedDist, cachedIndex);
+      EXPECT_EQ(std::memcmp(&foot, &cachedFoot, sizeof foot), 0) << e << ", " << n;
+      EXPECT_EQ(dist, cachedDist);
+      EXPECT_EQ(index, cachedIndex);
+    }
+  }
+  EXPECT_GT(held, 100);
+}
+
+TEST(PlaneLines, NotWorkedOutForLinesTheProjectionCannotRead) {
+  double xy[8];
+  const Line cases[] = {{}, {{116.4, 39.9}, {116.4}}, {{kNaN, 39.9}, {116.4, 39.9}}};
+  for (const Line& line : cases) EXPECT_EQ(ql::WorkOutPlaneLine(line, xy).xy, nullptr) << line.size();
+  const Line ok = {{116.4, 39.9, 12.0}, {116.5, 39.9}};
+  const ql::PlaneLine plane = ql::WorkOutPlaneLine(ok, xy);
+  ASSERT_EQ(plane.xy, xy);
+  EXPECT_EQ(plane.zone, 39);
+  EXPECT_EQ(xy[2], ql::P2XYZInZone(Point(ok[1]), 39).dX);
+  EXPECT_EQ(xy[3], ql::P2XYZInZone(Point(ok[1]), 39).dY);
 }
 
 INSTANTIATE_TEST_SUITE_P(HdLibMath, AcrossABorder,
