@@ -79,8 +79,9 @@ const HdLaneAdas* NearestAdas(const HdLink* link, const HdLaneId& laneId, const 
   if (lane == nullptr) return nullptr;
   const HdLaneAdas* best = nullptr;  // stays null when every sample lies at NaN distance
   double bestDis = DBL_MAX;
+  const SphereDistanceFrom from(p);
   for (const HdLaneAdas& sample : lane->vctlaLaneAdas) {
-    const double dis = PointsDis(Point(sample.dLon, sample.dLat, 0.0), p);
+    const double dis = from.To(sample.dLon, sample.dLat);  // PointsDis(sample, p)
     if (bestDis > dis) {
       bestDis = dis;
       best = &sample;

@@ -26,6 +26,18 @@ double PointsDis(double lon1, double lat1, double lon2, double lat2) {
   return 2 * std::asin(std::sqrt(h)) * ::EARTH_RADIUS;
 }
 
+SphereDistanceFrom::SphereDistanceFrom(const Point& p)
+    : m_dPhi(Degree2Rad(p.dLat)), m_dLambda(Degree2Rad(p.dLon)), m_dCosPhi(std::cos(m_dPhi)) {}
+
+// The expression of PointsDis with p second, in the same order.
+double SphereDistanceFrom::To(double lon, double lat) const {
+  const double phi1 = Degree2Rad(lat);
+  const double lambda1 = Degree2Rad(lon);
+  const double h = std::pow(std::sin((m_dPhi - phi1) / 2), 2) +
+                   std::pow(std::sin((m_dLambda - lambda1) / 2), 2) * (m_dCosPhi * std::cos(phi1));
+  return 2 * std::asin(std::sqrt(h)) * ::EARTH_RADIUS;
+}
+
 double PointsDis(const Point& a, const Point& b, bool /*unused*/) {
   return PointsDis(a.dLon, a.dLat, b.dLon, b.dLat);
 }

@@ -12,6 +12,16 @@ double Rad2Degree(double x);
 // arguments in degrees. Symmetric in its two points.
 double PointsDis(double lon1, double lat1, double lon2, double lat2);
 double PointsDis(const Point& a, const Point& b, bool unused = false);
+// PointsDis(lon, lat, p.dLon, p.dLat) to the bit, for many points from one p: what depends on p
+// alone is worked out once.
+class SphereDistanceFrom {
+ public:
+  explicit SphereDistanceFrom(const Point& p);
+  double To(double lon, double lat) const;
+
+ private:
+  double m_dPhi, m_dLambda, m_dCosPhi;
+};
 
 // Squared / plain distance in raw degrees, (dlon)^2 + (dlat)^2.
 double D2_84(const Point& a, const Point& b);

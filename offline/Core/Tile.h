@@ -682,10 +682,14 @@ void Tile<Id, Node, SerializeData>::VisitEntriesInRect(const Rect2D& q, Visit&& 
     const Point* points = leaf.pPoints;
     const Entry* const* entries = m_pairEntries.data() + m_bucketStart[leaf.nBucket];
     const Entry* last = nullptr;
+    const double lon0 = q.lb.dLon, lon1 = q.rt.dLon, lat0 = q.lb.dLat, lat1 = q.rt.dLat;
     for (std::size_t k = 0; k < leaf.nPairs; ++k) {
       const Entry* entry = entries[k];
       // Neighbouring pairs mostly name one link: skip the repeat at once.
-      if (entry != nullptr && entry != last && q.Contains(points[k])) {
+      if (entry == nullptr || entry == last) continue;
+      const Point& v = points[k];
+      // Rect2D::Contains without its branches: one unpredictable jump per pair instead of four.
+      if ((lon0 <= v.dLon) & (v.dLon < lon1) & (lat0 <= v.dLat) & (v.dLat < lat1)) {
         visit(*entry);
         last = entry;
       }

@@ -469,6 +469,25 @@ TEST(Haversine, IsSymmetricToTheBit) {
   }
 }
 
+// The distance from one point worked out once is PointsDis to the bit, NaN included.
+TEST(Haversine, FromOnePointToTheBit) {
+  const Point froms[] = {{116.38, 39.9, 0}, {-73.9, -41.2, 5}, {179.99, 0.0, 0}, {0.0, 89.9, 0}};
+  for (const Point& from : froms) {
+    const ql::SphereDistanceFrom d(from);
+    for (double lon = -179.5; lon < 180; lon += 13.37) {
+      for (double lat = -89.5; lat < 90; lat += 11.3) {
+        const double lons[] = {lon, from.dLon + lon * 1e-5};
+        const double lats[] = {lat, from.dLat + lat * 1e-6};
+        for (int k = 0; k < 2; ++k) {
+          const double expected = ql::PointsDis(lons[k], lats[k], from.dLon, from.dLat);
+          ASSERT_EQ(d.To(lons[k], lats[k]), expected) << lons[k] << ", " << lats[k];
+        }
+      }
+    }
+    EXPECT_TRUE(std::isnan(d.To(kNaN, 10.0)));
+  }
+}
+
 TEST(PlaneDistance, SquaredWithAndWithoutHeight) {
   const XYZ a(39500003.0, 4429529.0, 10.0);
   const XYZ b(39500000.0, 4429525.0, 22.0);
