@@ -145,6 +145,9 @@ constexpr int sc_nMaxTilesInRect = 4096;
 // or right of rt, or the rectangle (clamped to the world) would name more than
 // sc_nMaxTilesInRect tiles.
 std::set<TileId> R2TIds(const Rect2D& r);
+// The same tiles in the same (ascending) order, into a list the caller keeps from call to call:
+// the box searches of a request need no allocation once it has grown. out is replaced.
+void R2TIdsInto(const Rect2D& r, std::vector<TileId>& out);
 // "col,row" -> TileId; fewer than two comma-separated pieces give (0, 0), a piece
 // that is not a number gives 0, pieces after the second are ignored.
 TileId String2TId(const std::string& name);

@@ -275,8 +275,9 @@ bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const Hd
                           GetDataNearby_param /*param*/, bool /*flag*/) const {
   HdWorld* store = Store();
   if (store == nullptr || !IsOnEarth(p)) return false;
-  // Ascending by address and once each, as the record set of the box would hold them.
-  std::vector<const HdLink*> found;
+  // Ascending by address and once each, as the record set of the box would hold them. The list
+  // is kept from call to call (swapped with the caller's), so a request allocates nothing here.
+  thread_local std::vector<const HdLink*> found;
   store->CollectNodesInRect(P2R(p, w, h), found);
   if (found.empty()) return false;
   links.swap(found);
@@ -290,7 +291,7 @@ bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::ve
 
 bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
                            std::vector<LocatedLane>* located) const {
-  std::vector<const LinkSummary*> nearby;
+  thread_local std::vector<const LinkSummary*> nearby;  // kept from call to call
   if (!SummariesNearby(p, 20.0f, 20.0f, nearby)) return false;
   const XYZ q = P2XYZ(p);
   const int zone = P2Zone(p);
@@ -326,7 +327,7 @@ bool HdLib::IsPointInLane(const Point& p, const HdLink* link, const HdLane& lane
 }
 
 bool HdLib::GetIsInCross(const Point& p) const {
-  std::vector<const HdLink*> nearby;
+  thread_local std::vector<const HdLink*> nearby;  // kept from call to call
   if (!GetDataNearby(p, 10.0f, 10.0f, nearby, GetDataNearby_param{}, true)) return false;
   for (const HdLink* link : nearby) {
     for (const ObjCrossing& crossing : link->vctcrCrossing) {

@@ -89,9 +89,13 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   Outputs out{laneCnt, laneNum, laneType, leftCross, rightCross, speedLimit, laneAngle, foot};
   isInCross = 0;
 
-  std::vector<HdLinkId> links;
-  std::vector<HdLaneId> lanes;
-  std::vector<LocatedLane> located;
+  // The candidates, in lists kept from request to request.
+  thread_local std::vector<HdLinkId> links;
+  thread_local std::vector<HdLaneId> lanes;
+  thread_local std::vector<LocatedLane> located;
+  links.clear();
+  lanes.clear();
+  located.clear();
   if (!m_mapLib.GetLocateLanes(p, links, lanes, &located)) {
     out.ClearFrom(Outputs::kLaneCnt);
     foot = p;  // off every lane: the position is its own foot

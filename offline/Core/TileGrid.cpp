@@ -88,37 +88,50 @@ Point P2TRTP(const Point& p) {
 }
 
 std::set<TileId> R2TIds(const Rect2D& r) {
-  std::set<TileId> ids;
+  std::vector<TileId> list;
+  R2TIdsInto(r, list);
+  return std::set<TileId>(list.begin(), list.end());
+}
+
+void R2TIdsInto(const Rect2D& r, std::vector<TileId>& ids) {
+  ids.clear();
   const double I = MapConfig::tile_lon_interval;
   const double J = MapConfig::tile_lat_interval;
   // A zero, negative, infinite or NaN interval would step nowhere or forever: no tiles.
-  if (!IsStep(I) || !IsStep(J)) return ids;
+  if (!IsStep(I) || !IsStep(J)) return;
   if (std::isnan(r.lb.dLon) || std::isnan(r.lb.dLat) || std::isnan(r.rt.dLon) || std::isnan(r.rt.dLat)) {
-    return ids;
+    return;
   }
   // Corners the wrong way round step nowhere; the clamp below must not fold them together.
-  if (r.lb.dLon > r.rt.dLon || r.lb.dLat > r.rt.dLat) return ids;
+  if (r.lb.dLon > r.rt.dLon || r.lb.dLat > r.rt.dLat) return;
   const Point lb = ClampToWorld(r.lb);
   const Point rt = ClampToWorld(r.rt);
   // An interval so fine that a corner's cell number overflows an int has no grid to
   // step on; naming tiles from the overflowed corner would pick unrelated tiles.
   if (!FitsGrid(lb.dLon / I) || !FitsGrid(lb.dLat / J) || !FitsGrid(rt.dLon / I) || !FitsGrid(rt.dLat / J)) {
-    return ids;
+    return;
   }
   // A rectangle of more tiles than the cap (a metric box at a pole spans every longitude) names
   // none: probing and remembering each of them would take minutes and gigabytes.
   const std::size_t cap = static_cast<std::size_t>(sc_nMaxTilesInRect);
-  std::vector<int> cols;
-  std::vector<int> rows;
+  thread_local std::vector<int> cols;
+  thread_local std::vector<int> rows;
+  cols.clear();
+  rows.clear();
   if (!StepIndices(StartCorner(lb.dLon, I), EndCorner(rt.dLon, I), I, cap, cols) ||
       !StepIndices(StartCorner(lb.dLat, J), EndCorner(rt.dLat, J), J, cap, rows) ||
       cols.size() * rows.size() > cap) {
-    return ids;
+    return;
   }
   for (const int col : cols) {
-    for (const int row : rows) ids.insert(TileId(col, row));
+    for (const int row : rows) ids.push_back(TileId(col, row));
   }
-  return ids;
+  // The steps ascend, so this is mostly a check; it keeps the set's order and uniqueness whatever
+  // the grid's rounding does.
+  if (!std::is_sorted(ids.begin(), ids.end())) std::sort(ids.begin(), ids.end());
+  ids.erase(
+      std::unique(ids.begin(), ids.end(), [](const TileId& a, const TileId& b) { return !(a < b) && !(b < a); }),
+      ids.end());
 }
 
 std::string TId2String(const TileId& id) { return std::to_string(id.nLonId) + "," + std::to_string(id.nLatId); }

@@ -298,7 +298,9 @@ std::set<Id> World<Id, Node, TileT>::GetNodeIdsInRect(const Rect2D& rect) {
 template <class Id, class Node, class TileT>
 void World<Id, Node, TileT>::CollectNodesInRect(const Rect2D& rect, std::vector<const Node*>& out) {
   out.clear();
-  for (const TileId& t : R2TIds(rect)) {
+  thread_local std::vector<TileId> tiles;  // kept from call to call
+  R2TIdsInto(rect, tiles);
+  for (const TileId& t : tiles) {
     if (const TileT* tile = AvailableTile(t)) tile->CollectNodesInRect(rect, out);
   }
   std::sort(out.begin(), out.end(), std::less<const Node*>());
@@ -310,7 +312,9 @@ void World<Id, Node, TileT>::CollectEntriesInRect(const Rect2D& rect,
                                                   std::vector<const typename TileT::Entry*>& out) {
   using Entry = typename TileT::Entry;
   out.clear();
-  for (const TileId& t : R2TIds(rect)) {
+  thread_local std::vector<TileId> tiles;  // kept from call to call
+  R2TIdsInto(rect, tiles);
+  for (const TileId& t : tiles) {
     if (const TileT* tile = AvailableTile(t)) tile->CollectEntriesInRect(rect, out);
   }
   // An entry is one record: ordered and told apart by the record's address.

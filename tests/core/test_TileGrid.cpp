@@ -186,6 +186,12 @@ TEST_F(TileGrid, TilesOfARectangle) {
     SCOPED_TRACE(c.name);
     Intervals(c.lonInterval, c.latInterval);
     EXPECT_EQ(Sorted(ql::R2TIds(c.r)), c.tiles);
+    // The list form names the same tiles in the same order and replaces what the list held.
+    std::vector<TileId> list(3, TileId(7, 7));
+    ql::R2TIdsInto(c.r, list);
+    Ids listed;
+    for (const TileId& t : list) listed.emplace_back(t.nLonId, t.nLatId);
+    EXPECT_EQ(listed, c.tiles);
   }
 }
 
