@@ -295,11 +295,20 @@ class Tile {
   std::unique_ptr<NodeQt<Id>> m_pQt;
   std::map<Id, Node> m_mapNodes;
   RecordTable m_table;
-  // The entry of every (id, point) pair of the buckets that leaves refer to, resolved once
-  // when the tile is built (null where the record map lacks the id): the pairs of bucket b
-  // are entries m_bucketStart[b] onwards. Records never move, so the addresses hold.
-  std::vector<const Entry*> m_pairEntries;
-  std::vector<std::size_t> m_bucketStart;
+  // A run of neighbouring (id, point) pairs of one bucket that name the same entry, with the
+  // box of their points: a box search rejects or takes the run whole and tests its points one by
+  // one only where the box crosses the query's edge.
+  struct PairRun {
+    const Entry* pEntry;
+    double dLon0, dLon1, dLat0, dLat1;  // the points' box; unused when bScan
+    std::uint32_t nFirst, nCount;       // the run's pairs in the bucket
+    bool bScan;                         // a point is NaN: no box, every point is tested
+  };
+  // The runs of every bucket that leaves refer to, resolved once when the tile is built (pairs
+  // whose id the record map lacks belong to no run): bucket b's runs are m_runs[first, first +
+  // count) for (first, count) = m_bucketRuns[b]. Records never move, so the addresses hold.
+  std::vector<PairRun> m_runs;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> m_bucketRuns;
 };
 
 using HdTile = Tile<HdLinkId, HdLink, HdSerializeData>;
@@ -616,7 +625,8 @@ void Tile<Id, Node, SerializeData>::ResolvePairs(const NodeQt<Id>& tree, const s
     done[leaf.nBucket] = 1;
     pairs += leaf.nPairs;
   }
-  tile_detail::Draw(memory, MemoryLimit::Block(pairs * sizeof(const Entry*)), label,
+  // At most one run per pair; the list grows by doubling, so up to twice that while it is built.
+  tile_detail::Draw(memory, 2 * MemoryLimit::Block(pairs * sizeof(PairRun)), label,
                     [pairs] { return "the records of " + std::to_string(pairs) + " pairs"; });
 
   // The keys in map order, beside the table's entries, to find a pair's entry by its id.
@@ -630,9 +640,8 @@ void Tile<Id, Node, SerializeData>::ResolvePairs(const NodeQt<Id>& tree, const s
     return &table[static_cast<std::size_t>(it - keys.begin())];
   };
 
-  std::vector<const Entry*> pairEntries;
-  pairEntries.reserve(pairs);
-  std::vector<std::size_t> bucketStart(buckets, 0);
+  std::vector<PairRun> runs;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> bucketRuns(buckets, {0, 0});
   std::fill(done.begin(), done.end(), 0);
   // Ids of one bucket repeat, so the last lookup is kept for the next pair.
   const Id* lastId = nullptr;
@@ -640,18 +649,37 @@ void Tile<Id, Node, SerializeData>::ResolvePairs(const NodeQt<Id>& tree, const s
   for (const outer_type& leaf : leaves) {
     if (leaf.nBucket == outer_type::kNoBucket || done[leaf.nBucket] != 0) continue;
     done[leaf.nBucket] = 1;
-    bucketStart[leaf.nBucket] = pairEntries.size();
+    const std::size_t first = runs.size();
+    const Entry* runEntry = nullptr;  // the entry of the open run, null: none open
     for (std::size_t k = 0; k < leaf.nPairs; ++k) {
       const Id& id = leaf.id(k);
       if (lastId == nullptr || *lastId < id || id < *lastId) {  // the map's own equivalence
         lastEntry = entryOf(id);
         lastId = &id;
       }
-      pairEntries.push_back(lastEntry);
+      if (lastEntry == nullptr) {
+        runEntry = nullptr;
+        continue;
+      }
+      const Point& v = leaf.point(k);
+      if (lastEntry != runEntry) {
+        runs.push_back(
+            PairRun{lastEntry, v.dLon, v.dLon, v.dLat, v.dLat, static_cast<std::uint32_t>(k), 0, false});
+        runEntry = lastEntry;
+      }
+      PairRun& run = runs.back();
+      ++run.nCount;
+      if (std::isnan(v.dLon) || std::isnan(v.dLat)) run.bScan = true;
+      run.dLon0 = std::min(run.dLon0, v.dLon);
+      run.dLon1 = std::max(run.dLon1, v.dLon);
+      run.dLat0 = std::min(run.dLat0, v.dLat);
+      run.dLat1 = std::max(run.dLat1, v.dLat);
     }
+    bucketRuns[leaf.nBucket] = {static_cast<std::uint32_t>(first),
+                                static_cast<std::uint32_t>(runs.size() - first)};
   }
-  m_pairEntries.swap(pairEntries);
-  m_bucketStart.swap(bucketStart);
+  m_runs.swap(runs);
+  m_bucketRuns.swap(bucketRuns);
 }
 
 template <class Id, class Node, class SerializeData>
@@ -680,18 +708,29 @@ void Tile<Id, Node, SerializeData>::VisitEntriesInRect(const Rect2D& q, Visit&& 
     const outer_type& leaf = leaves[index];
     if (leaf.nPairs == 0) return;
     const Point* points = leaf.pPoints;
-    const Entry* const* entries = m_pairEntries.data() + m_bucketStart[leaf.nBucket];
-    const Entry* last = nullptr;
+    const auto range = m_bucketRuns[leaf.nBucket];
+    const PairRun* runs = m_runs.data() + range.first;
+    const Entry* last = nullptr;  // the entry visited last: a repeat is skipped
     const double lon0 = q.lb.dLon, lon1 = q.rt.dLon, lat0 = q.lb.dLat, lat1 = q.rt.dLat;
-    for (std::size_t k = 0; k < leaf.nPairs; ++k) {
-      const Entry* entry = entries[k];
-      // Neighbouring pairs mostly name one link: skip the repeat at once.
-      if (entry == nullptr || entry == last) continue;
-      const Point& v = points[k];
-      // Rect2D::Contains without its branches: one unpredictable jump per pair instead of four.
-      if ((lon0 <= v.dLon) & (v.dLon < lon1) & (lat0 <= v.dLat) & (v.dLat < lat1)) {
-        visit(*entry);
-        last = entry;
+    for (std::uint32_t r = 0; r < range.second; ++r) {
+      const PairRun& run = runs[r];
+      if (run.pEntry == last) continue;
+      bool hit = false;
+      if (!run.bScan && (run.dLon1 < lon0 || run.dLon0 >= lon1 || run.dLat1 < lat0 || run.dLat0 >= lat1)) {
+        continue;  // every point lies outside q (lb <= p < rt)
+      }
+      if (!run.bScan && lon0 <= run.dLon0 && run.dLon1 < lon1 && lat0 <= run.dLat0 && run.dLat1 < lat1) {
+        hit = true;  // every point lies inside
+      } else {
+        const Point* v = points + run.nFirst;
+        for (std::uint32_t k = 0; k < run.nCount && !hit; ++k) {
+          // Rect2D::Contains without its branches.
+          hit = (lon0 <= v[k].dLon) & (v[k].dLon < lon1) & (lat0 <= v[k].dLat) & (v[k].dLat < lat1);
+        }
+      }
+      if (hit) {
+        visit(*run.pEntry);
+        last = run.pEntry;
       }
     }
   });

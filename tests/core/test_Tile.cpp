@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -418,25 +419,34 @@ TEST_F(TileTest, LinkIndexedAtSeveralPointsComesBackOnce) {
 
 // The vector gathering of the box searches must name exactly the records of the set query:
 // ids repeated within and across buckets, a bucket copied into several leaves, a leaf
-// overwritten by a later bucket, an id without a record, points on cell borders.
+// overwritten by a later bucket, an id without a record, points on cell borders, runs of one id
+// whose points spread over many boxes' edges, one with a NaN point.
 TEST_F(TileTest, CollectedRecordsMatchTheRecordSet) {
   ql::HdSerializeData d = Content();
   d.m_keys = {Id(1), Id(2), Id(3)};
   d.m_values = {Link(1, "one"), Link(2, "two"), Link(3, "three")};
-  d.states = {0x1, 0x3, 0xC, 0x8, 0x2};
-  d.nodes = {{Id(1), Id(1), Id(2)}, {Id(2), Id(99), Id(2)}, {Id(3), Id(1)}, {Id(99), Id(3), Id(3)}, {Id(1)}};
+  d.states = {0x1, 0x3, 0xC, 0x8, 0x2, 0x4};
+  d.nodes = {{Id(1), Id(1), Id(2)},
+             {Id(2), Id(99), Id(2)},
+             {Id(3), Id(1)},
+             {Id(99), Id(3), Id(3)},
+             {Id(1)},
+             {Id(3), Id(3), Id(3), Id(2), Id(2), Id(99), Id(2), Id(3)}};
   d.ps = {{Point(0.5, 0.5, 0), Point(1.0, 1.0, 0), Point(1.5, 1.5, 0)},
           {Point(2.0, 2.0, 0), Point(0.2, 3.0, 0), Point(3.5, 3.5, 0)},
           {Point(0.5, 2.5, 0), Point(2.5, 0.5, 0)},
           {Point(3.0, 1.0, 0), Point(2.0, 0.0, 0), Point(3.9, 0.1, 0)},
-          {Point(3.0, 3.0, 0)}};
+          {Point(3.0, 3.0, 0)},
+          {Point(0.1, 2.1, 0), Point(1.9, 3.9, 0), Point(0.6, 3.1, 0), Point(0.7, 2.7, 0),
+           Point(std::numeric_limits<double>::quiet_NaN(), 3.3, 0), Point(1.1, 2.2, 0), Point(1.6, 3.4, 0),
+           Point(1.0, 2.0, 0)}};
   ql::MapConfig::qt_max_level = 1;
   ql::HdTile tile(ql::TileId(0, 0));
   tile.Deserialize(qlw::EncodeBinary(d));
   std::size_t nonEmpty = 0;
-  for (double x0 = -0.5; x0 <= 4.0; x0 += 0.5) {
-    for (double y0 = -0.5; y0 <= 4.0; y0 += 0.5) {
-      for (double size : {0.5, 1.0, 2.5, 5.0}) {
+  for (double x0 = -0.5; x0 <= 4.0; x0 += 0.25) {
+    for (double y0 = -0.5; y0 <= 4.0; y0 += 0.25) {
+      for (double size : {0.25, 0.5, 1.0, 2.5, 5.0}) {
         const Rect2D q = Box(x0, y0, x0 + size, y0 + size);
         SCOPED_TRACE(testing::Message() << "box at " << x0 << "," << y0 << " size " << size);
         std::set<const ql::HdLink*> expected;
