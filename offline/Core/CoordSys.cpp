@@ -46,42 +46,6 @@ bool operator!=(const Point& l, const Point& r) { return !(l == r); }
 
 // ---- Rect2D ----------------------------------------------------------------
 
-bool Rect2D::intersect(const Rect2D& o) const {
-  const bool lonOverlap =
-      std::max(rt.dLon, o.rt.dLon) - std::min(lb.dLon, o.lb.dLon) <= (rt.dLon - lb.dLon) + (o.rt.dLon - o.lb.dLon);
-  const bool latOverlap =
-      std::max(rt.dLat, o.rt.dLat) - std::min(lb.dLat, o.lb.dLat) <= (rt.dLat - lb.dLat) + (o.rt.dLat - o.lb.dLat);
-  return lonOverlap && latOverlap;
-}
-
-bool Rect2D::Contains(const Point& p) const {
-  return lb.dLon <= p.dLon && p.dLon < rt.dLon && lb.dLat <= p.dLat && p.dLat < rt.dLat;
-}
-
-Rect2D Rect2D::getLb() const {
-  const double cx = (rt.dLon + lb.dLon) / 2;
-  const double cy = (rt.dLat + lb.dLat) / 2;
-  return Rect2D(lb, Point(cx, cy, 0));
-}
-
-Rect2D Rect2D::getRt() const {
-  const double cx = (rt.dLon + lb.dLon) / 2;
-  const double cy = (rt.dLat + lb.dLat) / 2;
-  return Rect2D(Point(cx, cy, 0), rt);
-}
-
-Rect2D Rect2D::getLt() const {
-  const double cx = (rt.dLon + lb.dLon) / 2;
-  const double cy = (rt.dLat + lb.dLat) / 2;
-  return Rect2D(Point(lb.dLon, cy, 0), Point(cx, rt.dLat, 0));
-}
-
-Rect2D Rect2D::getRb() const {
-  const double cx = (rt.dLon + lb.dLon) / 2;
-  const double cy = (rt.dLat + lb.dLat) / 2;
-  return Rect2D(Point(cx, lb.dLat, 0), Point(rt.dLon, cy, 0));
-}
-
 // ---- TileId ----------------------------------------------------------------
 
 bool operator<(const TileId& l, const TileId& r) {

@@ -5,6 +5,7 @@
 // above them; the projection, the plane point's members and the metric box are defined in
 // Gaussian.cpp beside the series, the grid (which reads the configured intervals) in TileGrid.cpp.
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -63,6 +64,43 @@ struct Rect2D {
   Rect2D getRt() const;
   Rect2D getRb() const;
 };
+
+// Inline: the quadtree walks call these for every cell they pass.
+inline bool Rect2D::intersect(const Rect2D& o) const {
+  const bool lonOverlap =
+      std::max(rt.dLon, o.rt.dLon) - std::min(lb.dLon, o.lb.dLon) <= (rt.dLon - lb.dLon) + (o.rt.dLon - o.lb.dLon);
+  const bool latOverlap =
+      std::max(rt.dLat, o.rt.dLat) - std::min(lb.dLat, o.lb.dLat) <= (rt.dLat - lb.dLat) + (o.rt.dLat - o.lb.dLat);
+  return lonOverlap && latOverlap;
+}
+
+inline bool Rect2D::Contains(const Point& p) const {
+  return lb.dLon <= p.dLon && p.dLon < rt.dLon && lb.dLat <= p.dLat && p.dLat < rt.dLat;
+}
+
+inline Rect2D Rect2D::getLb() const {
+  const double cx = (rt.dLon + lb.dLon) / 2;
+  const double cy = (rt.dLat + lb.dLat) / 2;
+  return Rect2D(lb, Point(cx, cy, 0));
+}
+
+inline Rect2D Rect2D::getRt() const {
+  const double cx = (rt.dLon + lb.dLon) / 2;
+  const double cy = (rt.dLat + lb.dLat) / 2;
+  return Rect2D(Point(cx, cy, 0), rt);
+}
+
+inline Rect2D Rect2D::getLt() const {
+  const double cx = (rt.dLon + lb.dLon) / 2;
+  const double cy = (rt.dLat + lb.dLat) / 2;
+  return Rect2D(Point(lb.dLon, cy, 0), Point(cx, rt.dLat, 0));
+}
+
+inline Rect2D Rect2D::getRb() const {
+  const double cx = (rt.dLon + lb.dLon) / 2;
+  const double cy = (rt.dLat + lb.dLat) / 2;
+  return Rect2D(Point(cx, lb.dLat, 0), Point(rt.dLon, cy, 0));
+}
 
 // One tile of the longitude/latitude grid: column then row.
 struct TileId {
