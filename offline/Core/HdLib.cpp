@@ -77,14 +77,37 @@ const HdLaneAdas* NearestAdas(const HdLink* link, const HdLaneId& laneId, const 
     return static_cast<long>(candidate.liId) == wanted && !candidate.vctlaLaneAdas.empty();
   });
   if (lane == nullptr) return nullptr;
+  const std::vector<HdLaneAdas>& samples = lane->vctlaLaneAdas;
+  const SphereDistanceFrom from(p);
+  // The sample of the smallest lower bound is measured first: its term is one no sample
+  // farther than it can undercut, so any sample whose bound lies above it is not the nearest
+  // and is skipped unmeasured. The terms of nearer samples found on the way lower it further.
+  thread_local std::vector<double> bounds;  // kept from call to call
+  bounds.resize(samples.size());
+  const HdLaneAdas* probe = &samples.front();
+  double probeBound = DBL_MAX;
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    bounds[i] = from.HLowerBound(samples[i].dLon, samples[i].dLat);
+    if (bounds[i] < probeBound) {
+      probeBound = bounds[i];
+      probe = &samples[i];
+    }
+  }
+  double threshold = DBL_MAX;
+  const double probeH = from.H(probe->dLon, probe->dLat);
+  if (probeH < threshold) threshold = probeH;
+
   const HdLaneAdas* best = nullptr;  // stays null when every sample lies at NaN distance
   double bestDis = DBL_MAX;
-  const SphereDistanceFrom from(p);
-  for (const HdLaneAdas& sample : lane->vctlaLaneAdas) {
-    const double dis = from.To(sample.dLon, sample.dLat);  // PointsDis(sample, p)
-    if (bestDis > dis) {
+  for (std::size_t i = 0; i < samples.size(); ++i) {
+    if (bounds[i] > threshold) continue;
+    const HdLaneAdas& sample = samples[i];
+    const double h = from.H(sample.dLon, sample.dLat);
+    const double dis = SphereDistanceFrom::FromH(h);  // PointsDis(sample, p)
+    if (bestDis > dis) {                              // the first of equal distances wins
       bestDis = dis;
       best = &sample;
+      if (h < threshold) threshold = h;
     }
   }
   return best;

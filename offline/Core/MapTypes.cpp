@@ -27,15 +27,44 @@ double PointsDis(double lon1, double lat1, double lon2, double lat2) {
 }
 
 SphereDistanceFrom::SphereDistanceFrom(const Point& p)
-    : m_dPhi(Degree2Rad(p.dLat)), m_dLambda(Degree2Rad(p.dLon)), m_dCosPhi(std::cos(m_dPhi)) {}
+    : m_dPhi(Degree2Rad(p.dLat)),
+      m_dLambda(Degree2Rad(p.dLon)),
+      m_dCosPhi(std::cos(m_dPhi)),
+      m_dSinPhi(std::sin(m_dPhi)) {}
 
 // The expression of PointsDis with p second, in the same order.
-double SphereDistanceFrom::To(double lon, double lat) const {
+double SphereDistanceFrom::H(double lon, double lat) const {
   const double phi1 = Degree2Rad(lat);
   const double lambda1 = Degree2Rad(lon);
-  const double h = std::pow(std::sin((m_dPhi - phi1) / 2), 2) +
-                   std::pow(std::sin((m_dLambda - lambda1) / 2), 2) * (m_dCosPhi * std::cos(phi1));
-  return 2 * std::asin(std::sqrt(h)) * ::EARTH_RADIUS;
+  return std::pow(std::sin((m_dPhi - phi1) / 2), 2) +
+         std::pow(std::sin((m_dLambda - lambda1) / 2), 2) * (m_dCosPhi * std::cos(phi1));
+}
+
+double SphereDistanceFrom::FromH(double h) { return 2 * std::asin(std::sqrt(h)) * ::EARTH_RADIUS; }
+
+namespace {
+
+// sin(x)^2 from below for 0 <= x <= 2.4 (sin x >= x - x^3 / 6 >= 0 there); 0 beyond or for NaN.
+double SinSquaredBelow(double x) {
+  if (!(x <= 2.4)) return 0.0;
+  const double s = x - x * x * x / 6;
+  return s * s;
+}
+
+}  // namespace
+
+double SphereDistanceFrom::HLowerBound(double lon, double lat) const {
+  // The same differences as H, so that the bound is one on H's own inputs.
+  const double dPhi = m_dPhi - Degree2Rad(lat);
+  const double dLambda = m_dLambda - Degree2Rad(lon);
+  if (!(std::fabs(lat) <= 90.0) || !(m_dCosPhi >= 0.0)) return 0.0;
+  const double latTerm = SinSquaredBelow(std::fabs(dPhi) / 2);
+  // cos(phi1) = cos(phi + d) >= cos(phi) (1 - d^2 / 2) - |sin(phi)| |d|; used only where it keeps
+  // well above 0, so that rounding stays far below the millionth.
+  const double ad = std::fabs(dPhi);
+  const double cosBelow = m_dCosPhi * (1 - ad * ad / 2) - std::fabs(m_dSinPhi) * ad;
+  const double lonTerm = cosBelow > 1e-3 ? SinSquaredBelow(std::fabs(dLambda) / 2) * (m_dCosPhi * cosBelow) : 0.0;
+  return (latTerm + lonTerm) * (1 - 1e-6);
 }
 
 double PointsDis(const Point& a, const Point& b, bool /*unused*/) {

@@ -17,10 +17,18 @@ double PointsDis(const Point& a, const Point& b, bool unused = false);
 class SphereDistanceFrom {
  public:
   explicit SphereDistanceFrom(const Point& p);
-  double To(double lon, double lat) const;
+  double To(double lon, double lat) const { return FromH(H(lon, lat)); }
+  // The haversine term of To (sin^2 of half the central angle) and the distance it gives, in
+  // the operations of PointsDis.
+  double H(double lon, double lat) const;
+  static double FromH(double h);
+  // A value below H(lon, lat) by at least a millionth of it, without trigonometry (polynomial
+  // bounds on sine and cosine): a point whose bound exceeds the h of a nearer one is farther.
+  // 0 where it cannot bound (NaN, a latitude beyond a pole, half-angles beyond 2.4 radians).
+  double HLowerBound(double lon, double lat) const;
 
  private:
-  double m_dPhi, m_dLambda, m_dCosPhi;
+  double m_dPhi, m_dLambda, m_dCosPhi, m_dSinPhi;
 };
 
 // Squared / plain distance in raw degrees, (dlon)^2 + (dlat)^2.

@@ -4,9 +4,12 @@
 // (Krueger's n-series for the projection, a numerical integral for the arc).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iomanip>
 #include <limits>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -486,6 +489,32 @@ TEST(Haversine, FromOnePointToTheBit) {
     }
     EXPECT_TRUE(std::isnan(d.To(kNaN, 10.0)));
   }
+}
+
+// The bound that lets the nearest-sample search skip a sample unmeasured stays below the term it
+// bounds by a millionth, from centimetres to half the globe, at every latitude, across the
+// antimeridian and at the poles; and it bounds tightly enough to skip samples metres away.
+TEST(Haversine, LowerBoundStaysBelowTheTerm) {
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::size_t tight = 0;
+  for (int i = 0; i < 200000; ++i) {
+    const double lat = -90.0 + 180.0 * unit(rng);
+    const Point from(-180.0 + 360.0 * unit(rng), i % 1000 == 0 ? (i % 2000 == 0 ? 90.0 : -90.0) : lat, 0);
+    const double scale = std::pow(10.0, -9.0 + 11.0 * unit(rng));  // degrees, 1e-9 to 100
+    const double lon2 = from.dLon + scale * (2 * unit(rng) - 1);
+    const double lat2 = std::clamp(from.dLat + scale * (2 * unit(rng) - 1), -90.0, 90.0);
+    const ql::SphereDistanceFrom d(from);
+    const double h = d.H(lon2, lat2);
+    const double bound = d.HLowerBound(lon2, lat2);
+    ASSERT_LE(bound, h * (1 - 0.5e-6)) << std::setprecision(17) << from.dLon << ", " << from.dLat << " to " << lon2
+                                       << ", " << lat2;
+    if (h > 0 && bound > 0.99 * h) ++tight;
+  }
+  EXPECT_GT(tight, 150000u);
+  const ql::SphereDistanceFrom d(Point(116.38, 39.9, 0));
+  EXPECT_EQ(d.HLowerBound(kNaN, 39.9), 0.0);
+  EXPECT_EQ(d.HLowerBound(116.38, 91.0), 0.0);
 }
 
 TEST(PlaneDistance, SquaredWithAndWithoutHeight) {
