@@ -134,7 +134,7 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, const Pla
   const double* xy = PlaneIn(plane, zone);
   double best = DBL_MAX;
   int bestIndex = 0;
-  Point segmentFoot;
+  XYZ segmentFoot;  // in the plane: only the foot that is returned is turned back into degrees
   bool found = false;
   XYZ nearestVertex;
   double nearestDist = DBL_MAX;
@@ -167,7 +167,7 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, const Pla
           const double fz = (A.dZ + B.dZ) / 2.0;
           best = D;
           bestIndex = static_cast<int>(j);
-          segmentFoot = XYZ2P(XYZ(fx, fy, fz));
+          segmentFoot = XYZ(fx, fy, fz);
           found = true;
         }
       }
@@ -175,12 +175,11 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, const Pla
     A = B;
   }
 
-  const Point nearest = anyVertex ? XYZ2P(nearestVertex) : Point();
   if (!found || best > 5.0 * nearestDist) {
-    foot = nearest;
+    foot = anyVertex ? XYZ2P(nearestVertex) : Point();
     dist = nearestDist;
   } else {
-    foot = segmentFoot;
+    foot = XYZ2P(segmentFoot);
     dist = best;
   }
 
