@@ -423,12 +423,16 @@ bool HdLib::GetLinkStartAngle(const HdLinkId& id, double& angle) const {
   return CopyOut(GetLinkData(id), &HdLink::dStartAngle, angle);
 }
 bool HdLib::GetLinkSpeedLimit(const HdLinkId& id, int& speedLimit) const {
-  return CopyOut(GetLinkData(id), &HdLink::nSpeedLimit, speedLimit);
+  return GetLinkSpeedLimit(GetLinkData(id), speedLimit);
+}
+bool HdLib::GetLinkSpeedLimit(const HdLink* link, int& speedLimit) {
+  return CopyOut(link, &HdLink::nSpeedLimit, speedLimit);
 }
 bool HdLib::GetLinkRank(const HdLinkId& id, int& rank) const {
   return CopyOut(GetLinkData(id), &HdLink::nRank, rank);
 }
-bool HdLib::GetLaneCnt(const HdLinkId& id, int& count) const { return CopyOut(GetLinkData(id), LaneCount, count); }
+bool HdLib::GetLaneCnt(const HdLinkId& id, int& count) const { return GetLaneCnt(GetLinkData(id), count); }
+bool HdLib::GetLaneCnt(const HdLink* link, int& count) { return CopyOut(link, LaneCount, count); }
 bool HdLib::GetEdgeCnt(const HdLinkId& id, int& count) const { return CopyOut(GetLinkData(id), EdgeCount, count); }
 
 bool HdLib::GetLinkPre(const HdLinkId& id, std::vector<HdLinkId>& pre) const {
@@ -507,7 +511,10 @@ bool HdLib::GetLaneData(const HdLinkId& id, int laneNum, HdLane& lane) const {
 // ---- lane attributes, by lane id ------------------------------------------------------------------
 
 bool HdLib::GetLaneNum(const HdLinkId& id, const HdLaneId& laneId, int& laneNum) const {
-  return CopyOut(LaneById(GetLinkData(id), laneId), &HdLane::nSeqNum, laneNum);
+  return GetLaneNum(GetLinkData(id), laneId, laneNum);
+}
+bool HdLib::GetLaneNum(const HdLink* link, const HdLaneId& laneId, int& laneNum) {
+  return CopyOut(LaneById(link, laneId), &HdLane::nSeqNum, laneNum);
 }
 bool HdLib::GetLaneNext(const HdLinkId& id, const HdLaneId& laneId, std::vector<HdLaneId>& nxt) const {
   return CopyOut(LaneById(GetLinkData(id), laneId), &HdLane::vctliNxtLaneId, nxt);
@@ -529,7 +536,10 @@ bool HdLib::GetLanePitch(const HdLinkId& id, const HdLaneId& laneId, const Point
   return CopyOut(NearestAdas(GetLinkData(id), laneId, p), &HdLaneAdas::dOutPitch, pitch);
 }
 bool HdLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth) const {
-  return CopyOut(NearestAdas(GetLinkData(id), laneId, p), &HdLaneAdas::dOutAzimuth, azimuth);
+  return GetLaneAzimuth(GetLinkData(id), laneId, p, azimuth);
+}
+bool HdLib::GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth) {
+  return CopyOut(NearestAdas(link, laneId, p), &HdLaneAdas::dOutAzimuth, azimuth);
 }
 
 // ---- edge attributes -------------------------------------------------------------------------------

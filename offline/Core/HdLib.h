@@ -190,6 +190,12 @@ class HdLib {
   bool GetLaneRoll(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& roll) const;
   bool GetLanePitch(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& pitch) const;
   bool GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth) const;
+  // The request's readers of a record it holds in place (GetLinkData): the same answers as the
+  // queries by id above for the record those would look up; false for null.
+  static bool GetLinkSpeedLimit(const HdLink* link, int& speedLimit);
+  static bool GetLaneCnt(const HdLink* link, int& count);
+  static bool GetLaneNum(const HdLink* link, const HdLaneId& laneId, int& laneNum);
+  static bool GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth);
 
   // ---- edge attributes (an edge is the link's first edge with that lId) --------------------------
 

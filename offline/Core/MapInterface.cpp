@@ -111,16 +111,16 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
 
   linkId = link.lValue;
   // The record itself, read in place: the lists and the lane line are not copied. Once a
-  // link was found its tiles are cached for good, so every later lookup of it finds the
-  // same record.
+  // link was found its tiles are cached for good, so every later lookup of it would find the
+  // same record: the steps below read this one.
   const HdLink* record = m_mapLib.GetLinkData(link);
   if (record != nullptr) {  // a missing link gives empty lists; the next step fails for it
     for (const HdLinkId& id : record->vctliPreLinkId) preIds.push_back(id.lValue);
     for (const HdLinkId& id : record->vctliNxtLinkId) nxtIds.push_back(id.lValue);
   }
 
-  if (!m_mapLib.GetLaneCnt(link, laneCnt)) return out.Fail(Outputs::kLaneCnt, "get lane count failed.");
-  if (!m_mapLib.GetLaneNum(link, lane, laneNum)) return out.Fail(Outputs::kLaneNum, "get lane num failed.");
+  if (!m_mapLib.GetLaneCnt(record, laneCnt)) return out.Fail(Outputs::kLaneCnt, "get lane count failed.");
+  if (!m_mapLib.GetLaneNum(record, lane, laneNum)) return out.Fail(Outputs::kLaneNum, "get lane num failed.");
 
   // Type, edge crossings and line are those of the lane that holds the position, the one whose
   // number was just read: a lane number names no lane where the lanes are not stored as 1..n
@@ -136,12 +136,12 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   if (right == nullptr) return out.Fail(Outputs::kRightCross, "get right lane cross failed.");
   rightCross = static_cast<EdgeCrossType>(right->nCross);
 
-  if (!m_mapLib.GetLinkSpeedLimit(link, speedLimit))
+  if (!m_mapLib.GetLinkSpeedLimit(record, speedLimit))
     return out.Fail(Outputs::kSpeedLimit, "get link speed failed.");
   // Needs the lane's ADAS samples even when the choice above fell back on the link's start angle.
   if (hasAzimuth) {
     laneAngle = chosenAzimuth;
-  } else if (!m_mapLib.GetLaneAzimuth(link, lane, p, laneAngle)) {
+  } else if (!m_mapLib.GetLaneAzimuth(record, lane, p, laneAngle)) {
     return out.Fail(Outputs::kLaneAngle, "get lane angle failed.");
   }
 

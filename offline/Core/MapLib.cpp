@@ -136,6 +136,16 @@ bool MapLib::GetLaneGeoLink(const HdLinkId& id, int laneNum, GeoLink& geo) const
 bool MapLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth) const {
   return m_spHdLib->GetLaneAzimuth(id, laneId, p, azimuth);
 }
+bool MapLib::GetLinkSpeedLimit(const HdLink* link, int& speedLimit) const {
+  return HdLib::GetLinkSpeedLimit(link, speedLimit);
+}
+bool MapLib::GetLaneCnt(const HdLink* link, int& count) const { return HdLib::GetLaneCnt(link, count); }
+bool MapLib::GetLaneNum(const HdLink* link, const HdLaneId& laneId, int& laneNum) const {
+  return HdLib::GetLaneNum(link, laneId, laneNum);
+}
+bool MapLib::GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth) const {
+  return HdLib::GetLaneAzimuth(link, laneId, p, azimuth);
+}
 bool MapLib::GetLaneEdgeId(const HdLinkId& id, int laneNum, bool left, long& edgeId) const {
   return m_spHdLib->GetLaneEdgeId(id, laneNum, left, edgeId);
 }

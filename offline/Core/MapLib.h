@@ -76,6 +76,11 @@ class MapLib {
   bool GetLaneWidth(const HdLinkId& id, int laneNum, int& width) const;
   bool GetLaneGeoLink(const HdLinkId& id, int laneNum, GeoLink& geo) const;
   bool GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth) const;
+  // On a record held in place (GetLinkData), as HdLib reads it.
+  bool GetLinkSpeedLimit(const HdLink* link, int& speedLimit) const;
+  bool GetLaneCnt(const HdLink* link, int& count) const;
+  bool GetLaneNum(const HdLink* link, const HdLaneId& laneId, int& laneNum) const;
+  bool GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth) const;
   bool GetLaneEdgeId(const HdLinkId& id, int laneNum, bool left, long& edgeId) const;
   bool GetLaneEdgeCrossType(const HdLinkId& id, int laneNum, bool left, int& crossType) const;
   bool GetLaneEdgeGeoLink(const HdLinkId& id, int laneNum, bool left, GeoLink& geo) const;
