@@ -32,12 +32,14 @@ double Orientation(const XYZ& o, const XYZ& u, const XYZ& v) {
 const double* PlaneIn(const PlaneLine& plane, int zone) { return plane.zone == zone ? plane.xy : nullptr; }
 
 // Vertex k of the line in the zone: the worked-out coordinates where there are some, the
-// projection otherwise. The height is that of the tuple, as the projection carries it.
+// projection otherwise. Worked-out vertices come without their height (the tuple is not read:
+// the plane tests need none); Height gives the one the projection carries.
 XYZ VertexAt(const Line& line, const double* xy, std::size_t k, int zone) {
   if (xy == nullptr) return Project(line[k], zone);
-  const std::vector<double>& t = line[k];
-  return XYZ(xy[2 * k], xy[2 * k + 1], t.size() > 2 ? t[2] : 0.0);
+  return XYZ(xy[2 * k], xy[2 * k + 1], 0.0);
 }
+
+double Height(const std::vector<double>& tuple) { return tuple.size() > 2 ? tuple[2] : 0.0; }
 
 struct Walk {
   const Line& line;
@@ -137,6 +139,7 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, const Pla
   XYZ segmentFoot;  // in the plane: only the foot that is returned is turned back into degrees
   bool found = false;
   XYZ nearestVertex;
+  std::size_t nearestIndex = 0;
   double nearestDist = DBL_MAX;
   bool anyVertex = false;
 
@@ -149,6 +152,7 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, const Pla
     if (d <= nearestDist) {  // the last of equal minima wins
       nearestDist = d;
       nearestVertex = B;
+      nearestIndex = j;
       anyVertex = true;
     }
     if (j > 0) {
@@ -163,11 +167,9 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, const Pla
           const double lc = A.dY * B.dX - A.dX * B.dY;
           const double fx = (lb * lb * P.dX - la * lb * P.dY - la * lc) / (lb * lb + la * la);
           const double fy = (la * la * P.dY - la * lb * P.dX - lb * lc) / (lb * lb + la * la);
-          // The mean of the two altitudes, not an interpolation.
-          const double fz = (A.dZ + B.dZ) / 2.0;
           best = D;
           bestIndex = static_cast<int>(j);
-          segmentFoot = XYZ(fx, fy, fz);
+          segmentFoot = XYZ(fx, fy, 0.0);  // height below
           found = true;
         }
       }
@@ -176,9 +178,13 @@ bool HdLibMath::GetPerpendicularFoot(const Point& p, const Line& line, const Pla
   }
 
   if (!found || best > 5.0 * nearestDist) {
+    nearestVertex.dZ = anyVertex ? Height(line[nearestIndex]) : 0.0;
     foot = anyVertex ? XYZ2P(nearestVertex) : Point();
     dist = nearestDist;
   } else {
+    // The mean of the segment's two altitudes, not an interpolation.
+    const std::size_t end = static_cast<std::size_t>(bestIndex);
+    segmentFoot.dZ = (Height(line[end - 1]) + Height(line[end])) / 2.0;
     foot = XYZ2P(segmentFoot);
     dist = best;
   }
