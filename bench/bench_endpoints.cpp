@@ -36,13 +36,10 @@ constexpr double kShift = 1.0;  // degrees east of the city of the request bench
 constexpr std::size_t kPositions = 100000;
 constexpr float kBox = 50.0f;  // metres to each side
 
-void ShiftEast(std::vector<std::vector<double>>& geo) {
-  for (std::vector<double>& tuple : geo) tuple[0] += kShift;
-}
-
 // The city's links, shifted east and with every lane's predecessor and successor lanes.
 std::vector<ql::HdLink> ConnectedCity(const std::vector<qlw::city::Segment>& segs) {
   std::vector<ql::HdLink> links = qlw::city::Links(segs);
+  qlw::city::ShiftEast(links, kShift);
   std::map<long, int> lanes;
   for (const ql::HdLink& link : links) lanes[link.liId.lValue] = static_cast<int>(link.vcthlLane.size());
   const auto laneOf = [&lanes](const ql::HdLinkId& id, int k) {
@@ -51,12 +48,7 @@ std::vector<ql::HdLink> ConnectedCity(const std::vector<qlw::city::Segment>& seg
     return lane;
   };
   for (ql::HdLink& link : links) {
-    ShiftEast(link.vctvdGeoLink);
-    for (ql::HdEdge& edge : link.vctheEdge) ShiftEast(edge.vctvdGeoLink);
-    for (ql::ObjCrossing& crossing : link.vctcrCrossing) ShiftEast(crossing.vctvdGeoArea);
     for (ql::HdLane& lane : link.vcthlLane) {
-      ShiftEast(lane.vctvdGeoLink);
-      for (ql::HdLaneAdas& sample : lane.vctlaLaneAdas) sample.dLon += kShift;
       for (const ql::HdLinkId& next : link.vctliNxtLinkId)
         lane.vctliNxtLaneId.push_back(laneOf(next, lane.nSeqNum));
       for (const ql::HdLinkId& pre : link.vctliPreLinkId) lane.vctliPreLaneId.push_back(laneOf(pre, lane.nSeqNum));

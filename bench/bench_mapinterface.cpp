@@ -6,8 +6,14 @@
 // binary tiles at quadtree depth 6. 100,000 positions on lane centres (+-1 m) with headings
 // within 20 degrees of the lane's bearing.
 //
-//   BM_GetMapData         mean time per request, cycling through the positions
-//   BM_GetMapDataLatency  every request timed on its own: median and p99 in the counters
+//   BM_GetMapData          mean time per request, cycling through the positions
+//   BM_GetMapDataLatency   every request timed on its own: median and p99 in the counters
+//   BM_GetMapDataScaling/N the same on a city of the same street density over N times the area
+//                          (71 x 71 junctions for 10, 157 x 157 for 50; 50 only with
+//                          QL_BENCH_50X=1 in the environment: its tiles take some 1.2 GB
+//                          on disk and 4 GB in memory while written); positions over all of it
+//
+// The larger cities lie east of the first, in tiles of their own, and share the process's map.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -18,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -34,32 +41,50 @@ constexpr std::size_t kPositions = 100000;
 struct Bench {
   ql::MapInterface map;
   std::vector<Position> positions;
-  std::string dir;
+  std::size_t links = 0;
 };
 
-// Writes and loads the city once per process; the library's console output goes to /dev/null.
-Bench& Setup() {
-  static Bench* bench = [] {
-    auto* b = new Bench;  // lives until the process ends, like the map it holds
-    std::string tmpl = (std::filesystem::temp_directory_path() / "ql_bench_city_XXXXXX").string();
-    if (mkdtemp(tmpl.data()) == nullptr) std::abort();
-    b->dir = tmpl;
-    const std::vector<qlw::city::Segment> segs = qlw::city::Segments();
-    qlw::WriteProject(b->dir, qlw::city::Links(segs), qlw::city::kDepth);
-    std::fflush(stdout);
-    const int saved = dup(1);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    b->map.Init(b->dir + "/", "config_binary.json");
-    std::fflush(stdout);
-    dup2(saved, 1);
-    close(null);
-    close(saved);
-    b->positions = qlw::city::LanePositions(segs, kPositions);
-    std::error_code ec;
-    std::filesystem::remove_all(b->dir, ec);  // every tile is cached by now
-    return b;
-  }();
+struct Scale {
+  int area;     // times the first city's
+  int nodes;    // junctions per row and column
+  double east;  // degrees east of the first city: each in tiles of its own, all in one zone
+};
+constexpr Scale kScales[] = {{1, qlw::city::kNodes, 0.0}, {10, 71, 1.5}, {50, 157, 0.5}};
+
+// Writes and loads the city of that area once per process; the library's console output goes to
+// /dev/null.
+Bench& Setup(int area = 1) {
+  static std::map<int, Bench*> benches;
+  Bench*& bench = benches[area];
+  if (bench != nullptr) return *bench;
+  const Scale* scale = nullptr;
+  for (const Scale& s : kScales) {
+    if (s.area == area) scale = &s;
+  }
+  if (scale == nullptr) std::abort();
+  bench = new Bench;  // lives until the process ends, like the map it holds
+  std::string dir = (std::filesystem::temp_directory_path() / "ql_bench_city_XXXXXX").string();
+  if (mkdtemp(dir.data()) == nullptr) std::abort();
+  const std::vector<qlw::city::Segment> segs = qlw::city::Segments(scale->nodes);
+  {
+    std::vector<ql::HdLink> links = qlw::city::Links(segs);
+    qlw::city::ShiftEast(links, scale->east);
+    bench->links = links.size();
+    qlw::WriteProject(dir, links, qlw::city::kDepth);
+  }
+  std::fflush(stdout);
+  const int saved = dup(1);
+  const int null = open("/dev/null", O_WRONLY);
+  dup2(null, 1);
+  bench->map.Init(dir + "/", "config_binary.json");
+  std::fflush(stdout);
+  dup2(saved, 1);
+  close(null);
+  close(saved);
+  bench->positions = qlw::city::LanePositions(segs, kPositions);
+  for (Position& q : bench->positions) q.p.dLon += scale->east;
+  std::error_code ec;
+  std::filesystem::remove_all(dir, ec);  // every tile is cached by now
   return *bench;
 }
 
@@ -94,8 +119,8 @@ void BM_GetMapData(benchmark::State& state) {
 }
 BENCHMARK(BM_GetMapData)->Unit(benchmark::kMicrosecond);
 
-void BM_GetMapDataLatency(benchmark::State& state) {
-  Bench& b = Setup();
+// Every request timed on its own, the positions in order.
+void TimeEach(benchmark::State& state, Bench& b) {
   Outputs o;
   std::vector<double> us(b.positions.size());
   std::size_t hits = 0;
@@ -111,7 +136,20 @@ void BM_GetMapDataLatency(benchmark::State& state) {
   state.counters["median_us"] = us[us.size() / 2];
   state.counters["p99_us"] = us[us.size() * 99 / 100];
   state.counters["on_map"] = static_cast<double>(hits) / static_cast<double>(us.size() * state.iterations());
+  state.counters["links"] = static_cast<double>(b.links);
 }
+
+void BM_GetMapDataLatency(benchmark::State& state) { TimeEach(state, Setup()); }
 BENCHMARK(BM_GetMapDataLatency)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+void BM_GetMapDataScaling(benchmark::State& state) { TimeEach(state, Setup(static_cast<int>(state.range(0)))); }
+BENCHMARK(BM_GetMapDataScaling)
+    ->Apply([](benchmark::internal::Benchmark* b) {
+      b->Arg(1)->Arg(10);
+      const char* fifty = std::getenv("QL_BENCH_50X");
+      if (fifty != nullptr && std::string(fifty) == "1") b->Arg(50);
+    })
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

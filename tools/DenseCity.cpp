@@ -61,6 +61,21 @@ std::vector<Segment> Segments(int nodes) {
   return segs;
 }
 
+void ShiftEast(std::vector<ql::HdLink>& links, double degrees) {
+  const auto shift = [degrees](std::vector<std::vector<double>>& geo) {
+    for (std::vector<double>& tuple : geo) tuple[0] += degrees;
+  };
+  for (ql::HdLink& link : links) {
+    shift(link.vctvdGeoLink);
+    for (ql::HdEdge& edge : link.vctheEdge) shift(edge.vctvdGeoLink);
+    for (ql::ObjCrossing& crossing : link.vctcrCrossing) shift(crossing.vctvdGeoArea);
+    for (ql::HdLane& lane : link.vcthlLane) {
+      shift(lane.vctvdGeoLink);
+      for (ql::HdLaneAdas& sample : lane.vctlaLaneAdas) sample.dLon += degrees;
+    }
+  }
+}
+
 std::vector<ql::HdLink> Links(const std::vector<Segment>& segs) {
   std::map<int, std::vector<const Segment*>> byStart, byEnd;
   for (const Segment& s : segs) {

@@ -52,6 +52,11 @@ std::vector<Segment> Segments(int nodes = kNodes);
 // The links of the segments, in their order.
 std::vector<ql::HdLink> Links(const std::vector<Segment>& segs);
 
+// Moves every position of the links (lines, edges, lanes, ADAS samples, crossings: what Links
+// fills) `degrees` east, so that another copy of a city can share a process with the first in
+// tiles of its own.
+void ShiftEast(std::vector<ql::HdLink>& links, double degrees);
+
 struct Position {
   ql::Point p;
   double heading;
