@@ -172,7 +172,7 @@ def main():
         width = max(len(r[0]) for r in rows)
         for label, figure, note in rows:
             print("%-*s  %12s   %s" % (width, label, figure, note))
-        print("targets: median GetMapData <= 10 us, binary load >= 100 MB/s, peak RSS <= 4 x binary tile bytes")
+        print("targets: median GetMapData <= 3.5 us, binary load >= 400 MB/s, peak RSS <= 3.5 x binary tile bytes")
     finally:
         shutil.rmtree(scratch, ignore_errors=True)
     return 0

@@ -1,6 +1,5 @@
 #include "SdLib.h"
 
-#include "BindRoad.h"
 #include "MapConfig.h"
 #include "Singleton.h"
 
@@ -33,26 +32,15 @@ namespace {
 
 SdWorld& SdStore() { return *Singleton<SdWorld, newSdWorld>::GetSingleton(); }
 
-// How far around a position the binding loads SD tiles, metres to each side.
-constexpr float sc_fBindRoadBoxHalf = 45.0f;
-
 }  // namespace
 
-SdLib::SdLib() : m_pBindRoad(new BindRoad()) {}
-
-SdLib::~SdLib() = default;
+// The members that build, hold or run the binding engine (the constructor, the destructor and
+// GetBindRoadResult) are defined in BindRoad.cpp, beside the engine, which reads the records
+// above: the SD records stay below the engine, and the engine below the rest of the library.
 
 void SdLib::Init(const std::string& /*path*/) {}
 
 bool SdLib::GetDataByWid(const Point& /*p*/, int /*wid*/, SdNode& /*node*/) { return false; }
-
-void SdLib::GetBindRoadResult(const BindRoadInput& in, BindRoadOutput& out) {
-  const Rect2D rect = P2R(in.ptPos, sc_fBindRoadBoxHalf, sc_fBindRoadBoxHalf);
-  SdStore().LoadTileInRect(rect);  // the tiles stay cached (or failed) for the binding
-  BindRoadInput fresh;
-  fresh.ptPos = in.ptPos;
-  m_pBindRoad->BindRoadHmm(fresh, out);
-}
 
 const SdNode* SdLib::GetNearestNode(const Point& p, const Rect2D& box, double& dist) {
   SdNodeId id;
