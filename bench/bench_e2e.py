@@ -10,7 +10,8 @@ tiles) and N random on-lane positions with headings, then, each in a fresh inter
   - InitMap load throughput: MB of tile bytes per second, binary and JSON (wall time of InitMap,
     which also reads and echoes the configuration and lists the directory);
   - peak RSS (VmHWM) of the process after InitMap, against the binary tile bytes, and its
-    growth over the RSS just before InitMap;
+    growth over the RSS just before InitMap; and the peak after the requests, when every tile has
+    been reached;
   - the time of every single GetMapData call from Python (perf_counter_ns around the call):
     median, p99 and mean, and the share of positions found on the map.
 
@@ -165,6 +166,11 @@ def main():
                      " InitMap added %.1f MB = %.2f x"
                      % (peak / binary_bytes, load["binary"]["rss_before_kib"] * 1024 / 1e6, grown / 1e6,
                         grown / binary_bytes)))
+        # The requests' child also holds the position list: its growth before InitMap is taken off.
+        after = (binary["peak_rss_kib"] - (binary["rss_with_positions_kib"] - binary["rss_before_kib"])) * 1024
+        rows.append(("peak RSS after the requests", "%.1f MB" % (after / 1e6),
+                     "%.2f x binary tile bytes (every tile reached, its lines' plane coordinates worked out;"
+                     " the position list's own memory taken off)" % (after / binary_bytes)))
         rows.append(("GetMapData from Python, median", "%.2f us" % binary["median_us"],
                      "p99 %.2f us, mean %.2f us, timer %.2f us, %d calls, %.1f %% on the map"
                      % (binary["p99_us"], binary["mean_us"], binary["timer_us"], binary["calls"],

@@ -1,6 +1,7 @@
 #include "LinkSummary.h"
 
 #include <climits>
+#include <new>
 
 #include "MapTypes.h"
 
@@ -59,7 +60,8 @@ std::size_t LinkSummaryTable::Cost(const std::map<HdLinkId, HdLink>& records) {
     CountLines(record.second, lines, vertices);
   }
   return MemoryLimit::Block(records.size() * sizeof(Entry)) + MemoryLimit::Block(lanes * sizeof(LaneSummary)) +
-         MemoryLimit::Block(lines * sizeof(PlaneLine)) + MemoryLimit::Block(2 * vertices * sizeof(double));
+         MemoryLimit::Block(lines * sizeof(PlaneLine)) + MemoryLimit::Block(lines * sizeof(void*)) +
+         MemoryLimit::Block(2 * vertices * sizeof(double));
 }
 
 void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
@@ -71,14 +73,14 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
   std::vector<Entry> links;
   std::vector<LaneSummary> lanes;
   std::vector<PlaneLine> lines;
-  std::vector<double> xy(2 * vertexCount);
+  std::vector<const std::vector<std::vector<double>>*> sources;
   links.reserve(records.size());
   lanes.reserve(laneCount);
   lines.reserve(lineCount);
-  std::size_t used = 0;  // values of xy handed out
+  sources.reserve(lineCount);
   const auto addLine = [&](const std::vector<std::vector<double>>& line) {
-    lines.push_back(WorkOutPlaneLine(line, xy.data() + used));
-    used += 2 * line.size();
+    lines.push_back(PlaneLine());  // worked out by WorkOutPlaneLines
+    sources.push_back(&line);
   };
   for (const auto& record : records) {
     const HdLink& link = record.second;
@@ -110,7 +112,26 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
   m_links.swap(links);
   m_lanes.swap(lanes);
   m_lines.swap(lines);
-  m_xy.swap(xy);
+  m_sources.swap(sources);
+  m_nVertices = vertexCount;
+  m_xy.clear();
+  m_bWorkedOut = false;
+}
+
+void LinkSummaryTable::WorkOutPlaneLines() const {
+  if (m_bWorkedOut) return;
+  m_bWorkedOut = true;  // tried once: without memory the lines stay without coordinates
+  try {
+    m_xy.resize(2 * m_nVertices);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  std::size_t used = 0;  // values of m_xy handed out
+  for (std::size_t i = 0; i < m_sources.size(); ++i) {
+    m_lines[i] = WorkOutPlaneLine(*m_sources[i], m_xy.data() + used);
+    used += 2 * m_sources[i]->size();
+  }
+  std::vector<const std::vector<std::vector<double>>*>().swap(m_sources);
 }
 
 }  // namespace ql

@@ -4,9 +4,10 @@
 // links: which edges bound each lane, which way its left edge runs, and the longitude/latitude
 // boxes that reject most lanes without a plane test. Those depend on the link alone, so a tile
 // works them out once, when it is built, instead of once per request; the tile keeps them
-// beside its records, in record-map order, in flat arrays. So are the plane coordinates of every
-// edge line and lane line (in the zone of the line's first vertex), which the strip test and
-// the foot point read instead of projecting each vertex again.
+// beside its records, in record-map order, in flat arrays. So are, once a request first reaches
+// the tile, the plane coordinates of every edge line and lane line (in the zone of the line's
+// first vertex), which the strip test and the foot point read instead of projecting each vertex
+// again.
 
 #include <cstddef>
 #include <cstdint>
@@ -60,11 +61,20 @@ class LinkSummaryTable {
   std::size_t size() const { return m_links.size(); }
   const Entry& operator[](std::size_t i) const { return m_links[i]; }
 
+  // Works out the plane coordinates of every line on the first call (the lane search of a
+  // request makes it, so a tile that no request reaches never pays for them); until then, and
+  // where memory for them cannot be had, the lines carry none and the tests project their
+  // vertices, to the same answers. Not for concurrent callers, like the queries.
+  void WorkOutPlaneLines() const;
+
  private:
   std::vector<Entry> m_links;
   std::vector<LaneSummary> m_lanes;
-  std::vector<PlaneLine> m_lines;  // the edge lines of each link, then its lane lines
-  std::vector<double> m_xy;        // their plane coordinates, line after line
+  mutable std::vector<PlaneLine> m_lines;  // the edge lines of each link, then its lane lines
+  mutable std::vector<double> m_xy;        // their plane coordinates, line after line
+  mutable std::vector<const std::vector<std::vector<double>>*> m_sources;  // the lines, until worked out
+  mutable std::size_t m_nVertices = 0;
+  mutable bool m_bWorkedOut = false;
 };
 
 }  // namespace ql

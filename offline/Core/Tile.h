@@ -25,6 +25,7 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -743,6 +744,7 @@ void Tile<Id, Node, SerializeData>::CollectNodesInRect(const Rect2D& q, std::vec
 
 template <class Id, class Node, class SerializeData>
 void Tile<Id, Node, SerializeData>::CollectEntriesInRect(const Rect2D& q, std::vector<const Entry*>& out) const {
+  if constexpr (std::is_same_v<RecordTable, LinkSummaryTable>) m_table.WorkOutPlaneLines();
   VisitEntriesInRect(q, [&out](const Entry& entry) { out.push_back(&entry); });
 }
 
