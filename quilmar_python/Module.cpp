@@ -125,8 +125,12 @@ MapInfo* GetMapData(double lat, double lon, double heading) {
 
   const ql::Point p(lon, lat, 0.0);
   long linkId = 0;
-  std::vector<long> preIds;
-  std::vector<long> nxtIds;
+  // Kept from call to call (calls hold the GIL, one at a time): copied into g_info, whose lists
+  // keep their buffers too, so a request allocates nothing for them.
+  static std::vector<long> preIds;
+  static std::vector<long> nxtIds;
+  preIds.clear();
+  nxtIds.clear();
   int laneCnt = 0;
   int laneNum = 0;
   ql::LaneType laneType{};
@@ -142,8 +146,8 @@ MapInfo* GetMapData(double lat, double lon, double heading) {
                          speedLimit, laneAngle, foot, isInCross)) {
     g_info.isInMap = 1;
     g_info.lOutRaodId = linkId;
-    g_info.vctlOutPreRoadId = std::move(preIds);
-    g_info.vctlOutNxtRoadId = std::move(nxtIds);
+    g_info.vctlOutPreRoadId = preIds;
+    g_info.vctlOutNxtRoadId = nxtIds;
     g_info.nLaneCnt = laneCnt;
     g_info.nOutLaneNum = laneNum;
     g_info.nOutLaneType = laneType;
