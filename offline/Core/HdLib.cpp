@@ -70,43 +70,51 @@ const HdEdge* LaneEdge(const HdLink* link, int laneNum, bool left) {
   return lane == nullptr ? nullptr : EdgeById(link, left ? lane->lLeftEdgeId : lane->lRightEdgeId);
 }
 
-// The nearest ADAS sample of the first lane with that id that has samples.
-const HdLaneAdas* NearestAdas(const HdLink* link, const HdLaneId& laneId, const Point& p) {
+// The nearest ADAS sample of the first lane with that id that has samples. Where that lane is
+// the located one, the positions are read from its tile's flat copy.
+const HdLaneAdas* NearestAdas(const HdLink* link, const HdLaneId& laneId, const Point& p,
+                              const LocatedLane* where = nullptr) {
   const long wanted = laneId;
   const HdLane* lane = FirstLane(link, [wanted](const HdLane& candidate) {
     return static_cast<long>(candidate.liId) == wanted && !candidate.vctlaLaneAdas.empty();
   });
   if (lane == nullptr) return nullptr;
   const std::vector<HdLaneAdas>& samples = lane->vctlaLaneAdas;
+  const double* flat = nullptr;  // lon, lat of sample i at 2i, 2i + 1
+  if (where != nullptr && where->pLane == lane && where->pSamples != nullptr &&
+      where->pSamples->n == samples.size()) {
+    flat = where->pSamples->lonLat;
+  }
+  const auto lonOf = [&](std::size_t i) { return flat != nullptr ? flat[2 * i] : samples[i].dLon; };
+  const auto latOf = [&](std::size_t i) { return flat != nullptr ? flat[2 * i + 1] : samples[i].dLat; };
   const SphereDistanceFrom from(p);
   // The sample of the smallest lower bound is measured first: its term is one no sample
   // farther than it can undercut, so any sample whose bound lies above it is not the nearest
   // and is skipped unmeasured. The terms of nearer samples found on the way lower it further.
   thread_local std::vector<double> bounds;  // kept from call to call
   bounds.resize(samples.size());
-  const HdLaneAdas* probe = &samples.front();
+  std::size_t probe = 0;
   double probeBound = DBL_MAX;
   for (std::size_t i = 0; i < samples.size(); ++i) {
-    bounds[i] = from.HLowerBound(samples[i].dLon, samples[i].dLat);
+    bounds[i] = from.HLowerBound(lonOf(i), latOf(i));
     if (bounds[i] < probeBound) {
       probeBound = bounds[i];
-      probe = &samples[i];
+      probe = i;
     }
   }
   double threshold = DBL_MAX;
-  const double probeH = from.H(probe->dLon, probe->dLat);
+  const double probeH = from.H(lonOf(probe), latOf(probe));
   if (probeH < threshold) threshold = probeH;
 
   const HdLaneAdas* best = nullptr;  // stays null when every sample lies at NaN distance
   double bestDis = DBL_MAX;
   for (std::size_t i = 0; i < samples.size(); ++i) {
     if (bounds[i] > threshold) continue;
-    const HdLaneAdas& sample = samples[i];
-    const double h = from.H(sample.dLon, sample.dLat);
+    const double h = from.H(lonOf(i), latOf(i));
     const double dis = SphereDistanceFrom::FromH(h);  // PointsDis(sample, p)
     if (bestDis > dis) {                              // the first of equal distances wins
       bestDis = dis;
-      best = &sample;
+      best = &samples[i];
       if (h < threshold) threshold = h;
     }
   }
@@ -308,12 +316,12 @@ bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const Hd
   return true;
 }
 
-bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {
-  return GetLocateLanes(p, links, lanes, nullptr);
-}
+namespace {
 
-bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
-                           std::vector<LocatedLane>* located) const {
+// For every link of the 20 m box (ascending) and every lane of it holding p (stored order), calls
+// found(summary, k) for lane k. False when no link is near.
+template <class Found>
+bool ForEachLaneHolding(const Point& p, Found&& found) {
   thread_local std::vector<const LinkSummary*> nearby;  // kept from call to call
   if (!SummariesNearby(p, 20.0f, 20.0f, nearby)) return false;
   const XYZ q = P2XYZ(p);
@@ -326,17 +334,37 @@ bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::ve
       const LaneSummary& lane = summary->pLanes[k];
       // A quick, exact rejection first: most nearby lanes lie metres away.
       if (!lane.bHasStrip || lane.bounds.Excludes(p, q)) continue;
-      const GeoLink& left = link.vctheEdge[static_cast<std::size_t>(lane.nLeft)].vctvdGeoLink;
-      const GeoLink& right = link.vctheEdge[static_cast<std::size_t>(lane.nRight)].vctvdGeoLink;
+      const HdLib::GeoLink& left = link.vctheEdge[static_cast<std::size_t>(lane.nLeft)].vctvdGeoLink;
+      const HdLib::GeoLink& right = link.vctheEdge[static_cast<std::size_t>(lane.nRight)].vctvdGeoLink;
       if (HdLibMath::IsInRecArea(p, q, zone, left, summary->pEdgeLines[lane.nLeft], right,
                                  summary->pEdgeLines[lane.nRight], lane.bReversed)) {
-        lanes.push_back(link.vcthlLane[k].liId);
-        links.push_back(link.liId);
-        if (located != nullptr) located->push_back(LocatedLane{&link.vcthlLane[k], &summary->pLaneLines[k]});
+        found(*summary, k);
       }
     }
   }
+  return true;
+}
+
+}  // namespace
+
+bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {
+  if (!ForEachLaneHolding(p, [&](const LinkSummary& summary, std::size_t k) {
+        lanes.push_back(summary.pRecord->vcthlLane[k].liId);
+        links.push_back(summary.pRecord->liId);
+      })) {
+    return false;
+  }
   return !lanes.empty();
+}
+
+bool HdLib::GetLocateLanes(const Point& p, std::vector<LocatedLane>& located) const {
+  if (!ForEachLaneHolding(p, [&](const LinkSummary& summary, std::size_t k) {
+        located.push_back(LocatedLane{summary.pRecord, &summary.pRecord->vcthlLane[k], &summary.pLaneLines[k],
+                                      &summary.pLaneSamples[k]});
+      })) {
+    return false;
+  }
+  return !located.empty();
 }
 
 bool HdLib::IsPointInLane(const Point& p, const HdLink* link, const HdLane& lane) {
@@ -538,8 +566,13 @@ bool HdLib::GetLanePitch(const HdLinkId& id, const HdLaneId& laneId, const Point
 bool HdLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth) const {
   return GetLaneAzimuth(GetLinkData(id), laneId, p, azimuth);
 }
-bool HdLib::GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth) {
-  return CopyOut(NearestAdas(link, laneId, p), &HdLaneAdas::dOutAzimuth, azimuth);
+bool HdLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth,
+                           const LocatedLane& where) const {
+  return GetLaneAzimuth(GetLinkData(id), laneId, p, azimuth, &where);
+}
+bool HdLib::GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth,
+                           const LocatedLane* where) {
+  return CopyOut(NearestAdas(link, laneId, p, where), &HdLaneAdas::dOutAzimuth, azimuth);
 }
 
 // ---- edge attributes -------------------------------------------------------------------------------

@@ -37,11 +37,16 @@ enum GetDataNearby_param : int {};
 
 // ---- endpoint records ----------------------------------------------------------------------------
 //
-// A lane that holds a position, as GetLocateLanes found it: the record in its tile and the plane
-// coordinates its tile worked out for the lane's line.
+struct LaneSamples;
+
+// A lane that holds a position, as GetLocateLanes found it: the link and lane records in their
+// tile, and what the tile worked out for the lane: the plane coordinates of its line and the
+// positions of its ADAS samples.
 struct LocatedLane {
+  const HdLink* pLink = nullptr;
   const HdLane* pLane = nullptr;
   const PlaneLine* pLine = nullptr;
+  const LaneSamples* pSamples = nullptr;
 };
 
 // Places in the road network as the endpoint graph hands them out: plain values, copied out of
@@ -117,10 +122,10 @@ class HdLib {
   // non-empty afterwards (so also for a non-empty list passed in, once some link is near);
   // false without touching either list when no link is near.
   bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const;
-  // The same, appending to located, in step with lanes, the lane record found and its line's
-  // plane coordinates as its tile worked them out (for the request's foot point).
-  bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
-                      std::vector<LocatedLane>* located) const;
+  // The same lanes in the same order, appended to located as the records found (no id is
+  // copied). True when located is non-empty afterwards; false, located untouched, when no link is
+  // near.
+  bool GetLocateLanes(const Point& p, std::vector<LocatedLane>& located) const;
   // Whether p lies in the strip between the lane's left and right edge lines. The left line
   // is walked backwards when the first vertices of the two lines lie farther apart than the
   // lane width plus 2 m (5 m for a lane without width). A lane whose edge ids name no edge of
@@ -190,12 +195,16 @@ class HdLib {
   bool GetLaneRoll(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& roll) const;
   bool GetLanePitch(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& pitch) const;
   bool GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth) const;
+  // The same, the samples' positions read where `where` (a located lane) is the lane searched.
+  bool GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth,
+                      const LocatedLane& where) const;
   // The request's readers of a record it holds in place (GetLinkData): the same answers as the
   // queries by id above for the record those would look up; false for null.
   static bool GetLinkSpeedLimit(const HdLink* link, int& speedLimit);
   static bool GetLaneCnt(const HdLink* link, int& count);
   static bool GetLaneNum(const HdLink* link, const HdLaneId& laneId, int& laneNum);
-  static bool GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth);
+  static bool GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth,
+                             const LocatedLane* where = nullptr);
 
   // ---- edge attributes (an edge is the link's first edge with that lId) --------------------------
 

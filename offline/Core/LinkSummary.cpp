@@ -54,14 +54,16 @@ bool LaneEdgesReversed(const HdLane& lane, const std::vector<std::vector<double>
 }
 
 std::size_t LinkSummaryTable::Cost(const std::map<HdLinkId, HdLink>& records) {
-  std::size_t lanes = 0, lines = 0, vertices = 0;
+  std::size_t lanes = 0, lines = 0, vertices = 0, samples = 0;
   for (const auto& record : records) {
     lanes += record.second.vcthlLane.size();
     CountLines(record.second, lines, vertices);
+    for (const HdLane& lane : record.second.vcthlLane) samples += lane.vctlaLaneAdas.size();
   }
   return MemoryLimit::Block(records.size() * sizeof(Entry)) + MemoryLimit::Block(lanes * sizeof(LaneSummary)) +
          MemoryLimit::Block(lines * sizeof(PlaneLine)) + MemoryLimit::Block(lines * sizeof(void*)) +
-         MemoryLimit::Block(2 * vertices * sizeof(double));
+         MemoryLimit::Block(2 * vertices * sizeof(double)) + MemoryLimit::Block(lanes * sizeof(LaneSamples)) +
+         MemoryLimit::Block(lanes * sizeof(void*)) + MemoryLimit::Block(2 * samples * sizeof(double));
 }
 
 void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
@@ -74,6 +76,10 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
   std::vector<LaneSummary> lanes;
   std::vector<PlaneLine> lines;
   std::vector<const std::vector<std::vector<double>>*> sources;
+  std::vector<LaneSamples> samples(laneCount);
+  std::vector<const std::vector<HdLaneAdas>*> sampleSources;
+  sampleSources.reserve(laneCount);
+  std::size_t sampleCount = 0;
   links.reserve(records.size());
   lanes.reserve(laneCount);
   lines.reserve(lineCount);
@@ -94,6 +100,11 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
     for (const HdEdge& edge : link.vctheEdge) addLine(edge.vctvdGeoLink);
     entry.pLaneLines = lines.data() + lines.size();
     for (const HdLane& lane : link.vcthlLane) addLine(lane.vctvdGeoLink);
+    entry.pLaneSamples = samples.data() + sampleSources.size();
+    for (const HdLane& lane : link.vcthlLane) {
+      sampleSources.push_back(&lane.vctlaLaneAdas);
+      sampleCount += lane.vctlaLaneAdas.size();
+    }
     for (const HdLane& lane : link.vcthlLane) {
       LaneSummary summary;
       summary.nLeft = EdgeIndex(link, lane.lLeftEdgeId);
@@ -115,6 +126,10 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
   m_sources.swap(sources);
   m_nVertices = vertexCount;
   m_xy.clear();
+  m_samples.swap(samples);
+  m_sampleSources.swap(sampleSources);
+  m_nSamples = sampleCount;
+  m_lonLat.clear();
   m_bWorkedOut = false;
 }
 
@@ -123,7 +138,9 @@ void LinkSummaryTable::WorkOutPlaneLines() const {
   m_bWorkedOut = true;  // tried once: without memory the lines stay without coordinates
   try {
     m_xy.resize(2 * m_nVertices);
+    m_lonLat.resize(2 * m_nSamples);
   } catch (const std::bad_alloc&) {
+    std::vector<double>().swap(m_xy);
     return;
   }
   std::size_t used = 0;  // values of m_xy handed out
@@ -132,6 +149,18 @@ void LinkSummaryTable::WorkOutPlaneLines() const {
     used += 2 * m_sources[i]->size();
   }
   std::vector<const std::vector<std::vector<double>>*>().swap(m_sources);
+  used = 0;
+  for (std::size_t i = 0; i < m_sampleSources.size(); ++i) {
+    const std::vector<HdLaneAdas>& lane = *m_sampleSources[i];
+    double* lonLat = m_lonLat.data() + used;
+    for (std::size_t k = 0; k < lane.size(); ++k) {
+      lonLat[2 * k] = lane[k].dLon;
+      lonLat[2 * k + 1] = lane[k].dLat;
+    }
+    m_samples[i] = LaneSamples{lonLat, lane.size()};
+    used += 2 * lane.size();
+  }
+  std::vector<const std::vector<HdLaneAdas>*>().swap(m_sampleSources);
 }
 
 }  // namespace ql

@@ -35,12 +35,21 @@ struct LaneSummary {
   bool bHasStrip = false;    // both edges found and neither empty: the strip test can hold p
 };
 
+// The longitudes and latitudes of a lane's ADAS samples in one flat array (lonLat[2i] and
+// lonLat[2i + 1] of sample i), worked out with the plane coordinates: the nearest-sample search
+// reads them instead of the samples, which are larger. lonLat is null until then.
+struct LaneSamples {
+  const double* lonLat = nullptr;
+  std::size_t n = 0;
+};
+
 struct LinkSummary {
   const HdLink* pRecord = nullptr;
-  LaneBounds bounds;                      // of every edge line of the link; every lane strip lies inside
-  const LaneSummary* pLanes = nullptr;    // one per lane of vcthlLane, in its order
-  const PlaneLine* pEdgeLines = nullptr;  // one per edge of vctheEdge, in its order
-  const PlaneLine* pLaneLines = nullptr;  // one per lane of vcthlLane: its own line
+  LaneBounds bounds;                          // of every edge line of the link; every lane strip lies inside
+  const LaneSummary* pLanes = nullptr;        // one per lane of vcthlLane, in its order
+  const PlaneLine* pEdgeLines = nullptr;      // one per edge of vctheEdge, in its order
+  const PlaneLine* pLaneLines = nullptr;      // one per lane of vcthlLane: its own line
+  const LaneSamples* pLaneSamples = nullptr;  // one per lane of vcthlLane
 };
 
 // The plane coordinates a tile works out for one line: the zone of its first vertex, or none
@@ -74,6 +83,10 @@ class LinkSummaryTable {
   mutable std::vector<double> m_xy;        // their plane coordinates, line after line
   mutable std::vector<const std::vector<std::vector<double>>*> m_sources;  // the lines, until worked out
   mutable std::size_t m_nVertices = 0;
+  mutable std::vector<LaneSamples> m_samples;                           // one per lane, in m_lanes order
+  mutable std::vector<double> m_lonLat;                                 // their positions, lane after lane
+  mutable std::vector<const std::vector<HdLaneAdas>*> m_sampleSources;  // the lanes' samples, until worked out
+  mutable std::size_t m_nSamples = 0;
   mutable bool m_bWorkedOut = false;
 };
 

@@ -54,16 +54,17 @@ struct Outputs {
 // When the chosen candidate's angle was its lane azimuth, that azimuth is left in laneAzimuth
 // and hasAzimuth is set: the request reads the same azimuth again and need not search the
 // samples twice.
-std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading, const std::vector<HdLinkId>& links,
-                            const std::vector<HdLaneId>& lanes, bool& hasAzimuth, double& laneAzimuth) {
+std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading,
+                            const std::vector<LocatedLane>& found, bool& hasAzimuth, double& laneAzimuth) {
   hasAzimuth = false;
-  if (links.size() == 1) return 0;  // taken without reading its angle
+  if (found.size() == 1) return 0;  // taken without reading its angle
   std::size_t chosen = 0;
   double best = std::numeric_limits<double>::max();
-  for (std::size_t i = 0; i < links.size(); ++i) {
+  for (std::size_t i = 0; i < found.size(); ++i) {
+    const HdLinkId& link = found[i].pLink->liId;
     double angle = 0.0;
-    bool isAzimuth = map.GetLaneAzimuth(links[i], lanes[i], p, angle);
-    if (!isAzimuth && !map.GetLinkStartAngle(links[i], angle)) continue;
+    bool isAzimuth = map.GetLaneAzimuth(link, found[i].pLane->liId, p, angle, found[i]);
+    if (!isAzimuth && !map.GetLinkStartAngle(link, angle)) continue;
     const double diff = std::fabs(heading - angle);
     const double d = std::min(diff, 360.0 - diff);
     if (best >= d) {
@@ -89,14 +90,10 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   Outputs out{laneCnt, laneNum, laneType, leftCross, rightCross, speedLimit, laneAngle, foot};
   isInCross = 0;
 
-  // The candidates, in lists kept from request to request.
-  thread_local std::vector<HdLinkId> links;
-  thread_local std::vector<HdLaneId> lanes;
+  // The candidates (the lanes holding p, with their links), in a list kept from request to request.
   thread_local std::vector<LocatedLane> located;
-  links.clear();
-  lanes.clear();
   located.clear();
-  if (!m_mapLib.GetLocateLanes(p, links, lanes, &located)) {
+  if (!m_mapLib.GetLocateLanes(p, located)) {
     out.ClearFrom(Outputs::kLaneCnt);
     foot = p;  // off every lane: the position is its own foot
     return false;
@@ -105,9 +102,9 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
 
   bool hasAzimuth = false;
   double chosenAzimuth = 0.0;
-  const std::size_t chosen = ChooseCandidate(m_mapLib, p, heading, links, lanes, hasAzimuth, chosenAzimuth);
-  const HdLinkId& link = links[chosen];
-  const HdLaneId& lane = lanes[chosen];
+  const std::size_t chosen = ChooseCandidate(m_mapLib, p, heading, located, hasAzimuth, chosenAzimuth);
+  const HdLinkId& link = located[chosen].pLink->liId;
+  const HdLaneId& lane = located[chosen].pLane->liId;
 
   linkId = link.lValue;
   // The record itself, read in place: the lists and the lane line are not copied. Once a
@@ -141,7 +138,7 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   // Needs the lane's ADAS samples even when the choice above fell back on the link's start angle.
   if (hasAzimuth) {
     laneAngle = chosenAzimuth;
-  } else if (!m_mapLib.GetLaneAzimuth(record, lane, p, laneAngle)) {
+  } else if (!m_mapLib.GetLaneAzimuth(record, lane, p, laneAngle, &located[chosen])) {
     return out.Fail(Outputs::kLaneAngle, "get lane angle failed.");
   }
 

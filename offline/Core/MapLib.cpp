@@ -71,9 +71,8 @@ bool MapLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::v
   return m_spHdLib->GetLocateLanes(p, links, lanes);
 }
 
-bool MapLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
-                            std::vector<LocatedLane>* located) const {
-  return m_spHdLib->GetLocateLanes(p, links, lanes, located);
+bool MapLib::GetLocateLanes(const Point& p, std::vector<LocatedLane>& located) const {
+  return m_spHdLib->GetLocateLanes(p, located);
 }
 bool MapLib::GetIsInCross(const Point& p) const { return m_spHdLib->GetIsInCross(p); }
 
@@ -143,8 +142,13 @@ bool MapLib::GetLaneCnt(const HdLink* link, int& count) const { return HdLib::Ge
 bool MapLib::GetLaneNum(const HdLink* link, const HdLaneId& laneId, int& laneNum) const {
   return HdLib::GetLaneNum(link, laneId, laneNum);
 }
-bool MapLib::GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth) const {
-  return HdLib::GetLaneAzimuth(link, laneId, p, azimuth);
+bool MapLib::GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth,
+                            const LocatedLane* where) const {
+  return HdLib::GetLaneAzimuth(link, laneId, p, azimuth, where);
+}
+bool MapLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth,
+                            const LocatedLane& where) const {
+  return m_spHdLib->GetLaneAzimuth(id, laneId, p, azimuth, where);
 }
 bool MapLib::GetLaneEdgeId(const HdLinkId& id, int laneNum, bool left, long& edgeId) const {
   return m_spHdLib->GetLaneEdgeId(id, laneNum, left, edgeId);

@@ -47,8 +47,7 @@ class MapLib {
 
   // ---- location ---------------------------------------------------------------------------
   bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const;
-  bool GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes,
-                      std::vector<LocatedLane>* located) const;
+  bool GetLocateLanes(const Point& p, std::vector<LocatedLane>& located) const;
   bool GetIsInCross(const Point& p) const;
 
   // ---- link attributes ----------------------------------------------------------------------
@@ -80,7 +79,10 @@ class MapLib {
   bool GetLinkSpeedLimit(const HdLink* link, int& speedLimit) const;
   bool GetLaneCnt(const HdLink* link, int& count) const;
   bool GetLaneNum(const HdLink* link, const HdLaneId& laneId, int& laneNum) const;
-  bool GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth) const;
+  bool GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth,
+                      const LocatedLane* where = nullptr) const;
+  bool GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth,
+                      const LocatedLane& where) const;
   bool GetLaneEdgeId(const HdLinkId& id, int laneNum, bool left, long& edgeId) const;
   bool GetLaneEdgeCrossType(const HdLinkId& id, int laneNum, bool left, int& crossType) const;
   bool GetLaneEdgeGeoLink(const HdLinkId& id, int laneNum, bool left, GeoLink& geo) const;
