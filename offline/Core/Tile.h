@@ -705,9 +705,28 @@ template <class Visit>
 void Tile<Id, Node, SerializeData>::VisitEntriesInRect(const Rect2D& q, Visit&& visit) const {
   if (!m_pQt) return;
   const auto& leaves = m_pQt->GetLeaves();
-  m_pQt->VisitLeavesInRect(q, [&](std::uint32_t index) {
+  // The leaves of q in walk order, gathered first: a leaf, its bucket's run list and the runs lie
+  // far apart in memory, so each stage is asked for over all leaves before the next one reads it,
+  // and the cache misses of a large map overlap instead of following one another.
+  thread_local std::vector<std::uint32_t> reached;
+  reached.clear();
+  m_pQt->VisitLeavesInRect(q, [](std::uint32_t index) { reached.push_back(index); });
+  for (const std::uint32_t index : reached) __builtin_prefetch(&leaves[index]);
+  for (const std::uint32_t index : reached) {
     const outer_type& leaf = leaves[index];
-    if (leaf.nPairs == 0) return;
+    if (leaf.nPairs != 0) __builtin_prefetch(&m_bucketRuns[leaf.nBucket]);
+  }
+  for (const std::uint32_t index : reached) {
+    const outer_type& leaf = leaves[index];
+    if (leaf.nPairs == 0) continue;
+    const auto range = m_bucketRuns[leaf.nBucket];
+    const char* first = reinterpret_cast<const char*>(m_runs.data() + range.first);
+    const std::size_t bytes = std::min<std::size_t>(range.second * sizeof(PairRun), 8 * 64);
+    for (std::size_t b = 0; b < bytes; b += 64) __builtin_prefetch(first + b);
+  }
+  for (const std::uint32_t index : reached) {
+    const outer_type& leaf = leaves[index];
+    if (leaf.nPairs == 0) continue;
     const Point* points = leaf.pPoints;
     const auto range = m_bucketRuns[leaf.nBucket];
     const PairRun* runs = m_runs.data() + range.first;
@@ -734,7 +753,7 @@ void Tile<Id, Node, SerializeData>::VisitEntriesInRect(const Rect2D& q, Visit&& 
         last = run.pEntry;
       }
     }
-  });
+  }
 }
 
 template <class Id, class Node, class SerializeData>
