@@ -378,11 +378,15 @@ bool HdLib::IsPointInLane(const Point& p, const HdLink* link, const HdLane& lane
 }
 
 bool HdLib::GetIsInCross(const Point& p) const {
-  thread_local std::vector<const HdLink*> nearby;  // kept from call to call
-  if (!GetDataNearby(p, 10.0f, 10.0f, nearby, GetDataNearby_param{}, true)) return false;
-  for (const HdLink* link : nearby) {
-    for (const ObjCrossing& crossing : link->vctcrCrossing) {
-      if (IsPointInPolygon(crossing.vctvdGeoArea, p)) return true;
+  // The links of GetDataNearby's 10 m box, in its order, through their summaries: an area whose
+  // box cannot hold p is passed over without reading its vertices.
+  thread_local std::vector<const LinkSummary*> nearby;  // kept from call to call
+  if (!SummariesNearby(p, 10.0f, 10.0f, nearby)) return false;
+  for (const LinkSummary* summary : nearby) {
+    const std::vector<ObjCrossing>& crossings = summary->pRecord->vctcrCrossing;
+    for (std::size_t k = 0; k < crossings.size(); ++k) {
+      if (summary->pCrossings[k].Excludes(p)) continue;
+      if (IsPointInPolygon(crossings[k].vctvdGeoArea, p)) return true;
     }
   }
   return false;

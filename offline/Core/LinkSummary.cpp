@@ -1,6 +1,8 @@
 #include "LinkSummary.h"
 
+#include <cfloat>
 #include <climits>
+#include <cmath>
 #include <new>
 
 #include "MapTypes.h"
@@ -44,6 +46,31 @@ PlaneLine WorkOutPlaneLine(const std::vector<std::vector<double>>& line, double*
   return plane;
 }
 
+bool CrossingBox::Excludes(const Point& p) const {
+  // The crossing of an edge with p's parallel is computed to within a few units in the last
+  // place of the edge's longitudes: far below the margin.
+  const double margin = 1e-9 * (1.0 + std::fabs(dLon1));
+  return bValid && (p.dLat < dLat0 || p.dLat >= dLat1 || p.dLon > dLon1 + margin);
+}
+
+CrossingBox CrossingBoxOf(const std::vector<std::vector<double>>& area) {
+  CrossingBox box;
+  if (area.empty()) return box;
+  box.dLon1 = -DBL_MAX;
+  box.dLat0 = DBL_MAX;
+  box.dLat1 = -DBL_MAX;
+  for (const std::vector<double>& v : area) {
+    // Beyond a million degrees (or NaN) the rounding of an edge's crossing is not bounded by the
+    // margin: such an area is always tested.
+    if (v.size() < 2 || !(std::fabs(v[0]) <= 1e6) || !(std::fabs(v[1]) <= 1e6)) return CrossingBox();
+    box.dLon1 = std::max(box.dLon1, v[0]);
+    box.dLat0 = std::min(box.dLat0, v[1]);
+    box.dLat1 = std::max(box.dLat1, v[1]);
+  }
+  box.bValid = true;
+  return box;
+}
+
 bool LaneEdgesReversed(const HdLane& lane, const std::vector<std::vector<double>>& left,
                        const std::vector<std::vector<double>>& right) {
   const double startGapMm = PointsDis(Point(left.front()), Point(right.front())) * 100.0 * 10.0;
@@ -54,22 +81,25 @@ bool LaneEdgesReversed(const HdLane& lane, const std::vector<std::vector<double>
 }
 
 std::size_t LinkSummaryTable::Cost(const std::map<HdLinkId, HdLink>& records) {
-  std::size_t lanes = 0, lines = 0, vertices = 0, samples = 0;
+  std::size_t lanes = 0, lines = 0, vertices = 0, samples = 0, crossings = 0;
   for (const auto& record : records) {
     lanes += record.second.vcthlLane.size();
+    crossings += record.second.vctcrCrossing.size();
     CountLines(record.second, lines, vertices);
     for (const HdLane& lane : record.second.vcthlLane) samples += lane.vctlaLaneAdas.size();
   }
   return MemoryLimit::Block(records.size() * sizeof(Entry)) + MemoryLimit::Block(lanes * sizeof(LaneSummary)) +
          MemoryLimit::Block(lines * sizeof(PlaneLine)) + MemoryLimit::Block(lines * sizeof(void*)) +
          MemoryLimit::Block(2 * vertices * sizeof(double)) + MemoryLimit::Block(lanes * sizeof(LaneSamples)) +
-         MemoryLimit::Block(lanes * sizeof(void*)) + MemoryLimit::Block(2 * samples * sizeof(double));
+         MemoryLimit::Block(lanes * sizeof(void*)) + MemoryLimit::Block(2 * samples * sizeof(double)) +
+         MemoryLimit::Block(crossings * sizeof(CrossingBox));
 }
 
 void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
-  std::size_t laneCount = 0, lineCount = 0, vertexCount = 0;
+  std::size_t laneCount = 0, lineCount = 0, vertexCount = 0, crossingCount = 0;
   for (const auto& record : records) {
     laneCount += record.second.vcthlLane.size();
+    crossingCount += record.second.vctcrCrossing.size();
     CountLines(record.second, lineCount, vertexCount);
   }
   std::vector<Entry> links;
@@ -77,6 +107,8 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
   std::vector<PlaneLine> lines;
   std::vector<const std::vector<std::vector<double>>*> sources;
   std::vector<LaneSamples> samples(laneCount);
+  std::vector<CrossingBox> crossings;
+  crossings.reserve(crossingCount);
   std::vector<const std::vector<HdLaneAdas>*> sampleSources;
   sampleSources.reserve(laneCount);
   std::size_t sampleCount = 0;
@@ -100,6 +132,9 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
     for (const HdEdge& edge : link.vctheEdge) addLine(edge.vctvdGeoLink);
     entry.pLaneLines = lines.data() + lines.size();
     for (const HdLane& lane : link.vcthlLane) addLine(lane.vctvdGeoLink);
+    entry.pCrossings = crossings.data() + crossings.size();  // reserved above
+    for (const ObjCrossing& crossing : link.vctcrCrossing)
+      crossings.push_back(CrossingBoxOf(crossing.vctvdGeoArea));
     entry.pLaneSamples = samples.data() + sampleSources.size();
     for (const HdLane& lane : link.vcthlLane) {
       sampleSources.push_back(&lane.vctlaLaneAdas);
@@ -126,6 +161,7 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
   m_sources.swap(sources);
   m_nVertices = vertexCount;
   m_xy.clear();
+  m_crossings.swap(crossings);
   m_samples.swap(samples);
   m_sampleSources.swap(sampleSources);
   m_nSamples = sampleCount;

@@ -35,6 +35,22 @@ struct LaneSummary {
   bool bHasStrip = false;    // both edges found and neither empty: the strip test can hold p
 };
 
+// The box of a crossing area's vertices, for an exact rejection before the crossing test
+// (IsPointInPolygon): an edge of the area counts for p only when p's latitude lies in [dLat0,
+// dLat1) and p lies west of the edge, so no more than rounding east of dLon1. bValid is false
+// where a vertex cannot be read, is NaN or lies beyond a million degrees; such an area is always
+// tested.
+struct CrossingBox {
+  double dLon1 = 0.0;
+  double dLat0 = 0.0;
+  double dLat1 = 0.0;
+  bool bValid = false;
+
+  // Whether the area cannot hold p.
+  bool Excludes(const Point& p) const;
+};
+CrossingBox CrossingBoxOf(const std::vector<std::vector<double>>& area);
+
 // The longitudes and latitudes of a lane's ADAS samples in one flat array (lonLat[2i] and
 // lonLat[2i + 1] of sample i), worked out with the plane coordinates: the nearest-sample search
 // reads them instead of the samples, which are larger. lonLat is null until then.
@@ -50,6 +66,7 @@ struct LinkSummary {
   const PlaneLine* pEdgeLines = nullptr;      // one per edge of vctheEdge, in its order
   const PlaneLine* pLaneLines = nullptr;      // one per lane of vcthlLane: its own line
   const LaneSamples* pLaneSamples = nullptr;  // one per lane of vcthlLane
+  const CrossingBox* pCrossings = nullptr;    // one per area of vctcrCrossing
 };
 
 // The plane coordinates a tile works out for one line: the zone of its first vertex, or none
@@ -79,6 +96,7 @@ class LinkSummaryTable {
  private:
   std::vector<Entry> m_links;
   std::vector<LaneSummary> m_lanes;
+  std::vector<CrossingBox> m_crossings;
   mutable std::vector<PlaneLine> m_lines;  // the edge lines of each link, then its lane lines
   mutable std::vector<double> m_xy;        // their plane coordinates, line after line
   mutable std::vector<const std::vector<std::vector<double>>*> m_sources;  // the lines, until worked out

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <random>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -15,6 +16,7 @@
 #include "CoordSys.h"
 #include "HdLib.h"
 #include "HdTypes.h"
+#include "LinkSummary.h"
 #include "MapBuilder.h"
 #include "MapTypes.h"
 #include "Singleton.h"
@@ -431,6 +433,52 @@ TEST(HdLibPolygon, CrossingNumberOnDegrees) {
 TEST(HdLibPolygon, ShortTupleIsRejectedNotOverread) {
   const GeoLink polygon{{0, 0}, {1}, {1, 1}};
   EXPECT_THROW(IsPointInPolygon(polygon, ql::Point(0.5, 0.5, 0)), std::invalid_argument);
+}
+
+// The box that lets the crossing test pass over an area never excludes a position the area
+// holds: random areas with horizontal and vertical edges and repeated vertices, positions on and
+// beside their corners' latitudes and longitudes. It excludes what lies north, south or east.
+TEST(HdLibPolygon, CrossingBoxExcludesOnlyWhatTheAreaCannotHold) {
+  std::mt19937_64 rng(11);
+  std::uniform_int_distribution<int> grid(0, 6), count(3, 7);
+  const double lon0 = 116.3, lat0 = 39.9, step = 1e-5;
+  std::size_t excluded = 0, held = 0;
+  for (int a = 0; a < 3000; ++a) {
+    GeoLink area;
+    const int n = count(rng);
+    for (int i = 0; i < n; ++i) area.push_back({lon0 + step * grid(rng), lat0 + step * grid(rng)});
+    const ql::CrossingBox box = ql::CrossingBoxOf(area);
+    ASSERT_TRUE(box.bValid);
+    for (int x = -2; x <= 8; ++x) {
+      for (int y = -2; y <= 8; ++y) {
+        for (const double nudge : {0.0, 1e-12, -1e-12}) {
+          const ql::Point p(lon0 + step * x + nudge, lat0 + step * y + nudge, 0);
+          const bool inside = IsPointInPolygon(area, p);
+          held += inside;
+          if (box.Excludes(p)) {
+            ++excluded;
+            ASSERT_FALSE(inside) << a << ": " << x << ", " << y << ", " << nudge;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(held, 10000u);
+  EXPECT_GT(excluded, 300000u);
+
+  const GeoLink square{{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+  const ql::CrossingBox box = ql::CrossingBoxOf(square);
+  EXPECT_TRUE(box.Excludes(ql::Point(0.5, 1.0, 0)));   // on the top side: the half-open rule
+  EXPECT_TRUE(box.Excludes(ql::Point(0.5, -0.1, 0)));  // south
+  EXPECT_TRUE(box.Excludes(ql::Point(1.1, 0.5, 0)));   // east
+  EXPECT_FALSE(box.Excludes(ql::Point(-5, 0.5, 0)));   // west: the test itself decides
+  EXPECT_FALSE(box.Excludes(ql::Point(1.0, 0.5, 0)));  // within the margin of the east side
+  const double nan = std::nan("");
+  for (const GeoLink& unreadable : {GeoLink{}, GeoLink{{0, 0}, {1}, {1, 1}}, GeoLink{{0, 0}, {nan, 1}, {1, 1}},
+                                    GeoLink{{0, 0}, {2e6, 1}, {1, 1}}}) {
+    EXPECT_FALSE(ql::CrossingBoxOf(unreadable).bValid) << unreadable.size();
+    EXPECT_FALSE(ql::CrossingBoxOf(unreadable).Excludes(ql::Point(50, 50, 0)));
+  }
 }
 
 // ---- IsPointInLane on lanes built in memory -----------------------------------------------------
