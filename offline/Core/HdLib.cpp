@@ -255,6 +255,15 @@ const HdLink* HdLib::GetLinkData(const HdLinkId& id) const {
   return store == nullptr ? nullptr : store->GetNodeData(id);
 }
 
+const HdLink* HdLib::GetLinkData(const HdLinkId& id, const LocatedLane& where) const {
+  HdWorld* store = Store();
+  if (store == nullptr) return nullptr;
+  // The located record vouches only for its own id (HdLinkId compares lValue alone).
+  if (where.pSummary == nullptr || where.pLink == nullptr || !(where.pLink->liId == id))
+    return store->GetNodeData(id);
+  return store->GetNodeData(id, *where.pSummary);
+}
+
 bool HdLib::LoadTile(const Point& p, bool load) const {
   HdWorld* store = Store();
   if (store == nullptr) return false;
@@ -359,8 +368,8 @@ bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::ve
 
 bool HdLib::GetLocateLanes(const Point& p, std::vector<LocatedLane>& located) const {
   if (!ForEachLaneHolding(p, [&](const LinkSummary& summary, std::size_t k) {
-        located.push_back(LocatedLane{summary.pRecord, &summary.pRecord->vcthlLane[k], &summary.pLaneLines[k],
-                                      &summary.pLaneSamples[k]});
+        located.push_back(LocatedLane{&summary, summary.pRecord, &summary.pRecord->vcthlLane[k],
+                                      &summary.pLaneLines[k], &summary.pLaneSamples[k]});
       })) {
     return false;
   }
@@ -572,7 +581,7 @@ bool HdLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Poi
 }
 bool HdLib::GetLaneAzimuth(const HdLinkId& id, const HdLaneId& laneId, const Point& p, double& azimuth,
                            const LocatedLane& where) const {
-  return GetLaneAzimuth(GetLinkData(id), laneId, p, azimuth, &where);
+  return GetLaneAzimuth(GetLinkData(id, where), laneId, p, azimuth, &where);
 }
 bool HdLib::GetLaneAzimuth(const HdLink* link, const HdLaneId& laneId, const Point& p, double& azimuth,
                            const LocatedLane* where) {

@@ -38,11 +38,13 @@ enum GetDataNearby_param : int {};
 // ---- endpoint records ----------------------------------------------------------------------------
 //
 struct LaneSamples;
+struct LinkSummary;
 
 // A lane that holds a position, as GetLocateLanes found it: the link and lane records in their
 // tile, and what the tile worked out for the lane: the plane coordinates of its line and the
 // positions of its ADAS samples.
 struct LocatedLane {
+  const LinkSummary* pSummary = nullptr;  // the link's entry in its tile
   const HdLink* pLink = nullptr;
   const HdLane* pLane = nullptr;
   const PlaneLine* pLine = nullptr;
@@ -88,6 +90,9 @@ class HdLib {
   // The loaded link with that lValue, from the last tile the id lists; null when a listed
   // tile cannot be loaded, the last one lacks the link, or the id lists no tile.
   const HdLink* GetLinkData(const HdLinkId& id) const;
+  // The same for the id of a located lane's link: the tile's record map is not searched when the
+  // located record is the one it would find (World::GetNodeData with the entry).
+  const HdLink* GetLinkData(const HdLinkId& id, const LocatedLane& where) const;
   // Loads every tile touched by the 1000 m box around p when load is true. True once the
   // store exists, whatever it found.
   bool LoadTile(const Point& p, bool load) const;

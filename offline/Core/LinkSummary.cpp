@@ -124,6 +124,7 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
     const HdLink& link = record.second;
     Entry entry;
     entry.pRecord = &link;
+    entry.bKeyIsId = record.first.lValue == link.liId.lValue;  // HdLinkId compares lValue alone
     for (const HdEdge& edge : link.vctheEdge) {
       if (!entry.bounds.Add(edge.vctvdGeoLink)) break;
     }

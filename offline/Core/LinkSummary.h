@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -61,6 +62,7 @@ struct LaneSamples {
 
 struct LinkSummary {
   const HdLink* pRecord = nullptr;
+  bool bKeyIsId = false;                      // the record's map key is its own liId: looking that id up finds it
   LaneBounds bounds;                          // of every edge line of the link; every lane strip lies inside
   const LaneSummary* pLanes = nullptr;        // one per lane of vcthlLane, in its order
   const PlaneLine* pEdgeLines = nullptr;      // one per edge of vctheEdge, in its order
@@ -86,6 +88,13 @@ class LinkSummaryTable {
 
   std::size_t size() const { return m_links.size(); }
   const Entry& operator[](std::size_t i) const { return m_links[i]; }
+  // Whether e is an entry of this table whose record is keyed by its own id, so that the record
+  // map's lookup of that id gives e's record.
+  bool IsOwnRecord(const Entry& e) const {
+    const std::less<const Entry*> before;
+    return !m_links.empty() && !before(&e, m_links.data()) && before(&e, m_links.data() + m_links.size()) &&
+           e.bKeyIsId;
+  }
 
   // Works out the plane coordinates of every line on the first call (the lane search of a
   // request makes it, so a tile that no request reaches never pays for them); until then, and

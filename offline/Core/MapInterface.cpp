@@ -110,7 +110,7 @@ bool MapInterface::GetMapData(const Point& p, double heading, long& linkId, std:
   // The record itself, read in place: the lists and the lane line are not copied. Once a
   // link was found its tiles are cached for good, so every later lookup of it would find the
   // same record: the steps below read this one.
-  const HdLink* record = m_mapLib.GetLinkData(link);
+  const HdLink* record = m_mapLib.GetLinkData(link, located[chosen]);
   if (record != nullptr) {  // a missing link gives empty lists; the next step fails for it
     for (const HdLinkId& id : record->vctliPreLinkId) preIds.push_back(id.lValue);
     for (const HdLinkId& id : record->vctliNxtLinkId) nxtIds.push_back(id.lValue);

@@ -60,6 +60,9 @@ bool MapLib::BFSLinks(const HdLinkId& start, double& distance, bool forward, boo
 // ---- forwarders -------------------------------------------------------------------------------
 
 const HdLink* MapLib::GetLinkData(const HdLinkId& id) const { return m_spHdLib->GetLinkData(id); }
+const HdLink* MapLib::GetLinkData(const HdLinkId& id, const LocatedLane& where) const {
+  return m_spHdLib->GetLinkData(id, where);
+}
 const HdLane* MapLib::GetLaneById(const HdLink* link, const HdLaneId& laneId) const {
   return HdLib::GetLaneById(link, laneId);
 }

@@ -42,6 +42,7 @@ class MapLib {
   // tile cache keeps them: a request reads their lists and lane line without copying them. Null
   // when missing (see HdLib::GetLinkData, GetLaneById, GetEdgeById); valid for the process's life.
   const HdLink* GetLinkData(const HdLinkId& id) const;
+  const HdLink* GetLinkData(const HdLinkId& id, const LocatedLane& where) const;  // HdLib's, with the hint
   const HdLane* GetLaneById(const HdLink* link, const HdLaneId& laneId) const;
   const HdEdge* GetEdgeById(const HdLink* link, long edgeId) const;
 

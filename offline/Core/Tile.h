@@ -102,6 +102,8 @@ class PlainRecordTable {
 
   std::size_t size() const { return m_entries.size(); }
   const Entry& operator[](std::size_t i) const { return m_entries[i]; }
+  // Never vouches for an entry: lookups by id search the record map.
+  bool IsOwnRecord(const Entry& /*e*/) const { return false; }
 
  private:
   std::vector<Entry> m_entries;
@@ -279,6 +281,8 @@ class Tile {
   void CollectEntriesInRect(const Rect2D& q, std::vector<const Entry*>& out) const;
   // Every record's entry, in record-map order.
   const RecordTable& GetRecordTable() const { return m_table; }
+  // Whether GetNodeData(id) of e's record's own id is e's record (RecordTable::IsOwnRecord).
+  bool IsOwnRecord(const Entry& e) const { return m_table.IsOwnRecord(e); }
 
   const TileId& GetTileId() const { return m_tiId; }
   const std::map<Id, Node>& GetNodes() const { return m_mapNodes; }

@@ -84,6 +84,9 @@ class World {
   // The record of id from the last tile of its tile list, after loading every tile of the
   // list; null when a listed tile failed, the list is empty, or the last tile lacks id.
   const Node* GetNodeData(const Id& id);
+  // The same for an id whose record a box search handed out as entry: the id's last tile is not
+  // searched when it holds entry as its own record (Tile::IsOwnRecord).
+  const Node* GetNodeData(const Id& id, const typename TileT::Entry& entry);
 
   // The records, or ids, indexed inside rect over every tile it touches. A link indexed
   // in two tiles comes back as two records (one per tile) but as one id.
@@ -257,6 +260,18 @@ const Node* World<Id, Node, TileT>::GetNodeData(const Id& id) {
     if (last == nullptr) return nullptr;
   }
   return last == nullptr ? nullptr : last->GetNodeData(id);
+}
+
+template <class Id, class Node, class TileT>
+const Node* World<Id, Node, TileT>::GetNodeData(const Id& id, const typename TileT::Entry& entry) {
+  const auto& tiles = world_detail::TileListOf(id);
+  const TileT* last = nullptr;
+  for (const TileId& t : tiles) {
+    last = AvailableTile(t);
+    if (last == nullptr) return nullptr;
+  }
+  if (last == nullptr) return nullptr;
+  return last->IsOwnRecord(entry) ? entry.pRecord : last->GetNodeData(id);
 }
 
 template <class Id, class Node, class TileT>

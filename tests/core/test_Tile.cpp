@@ -463,6 +463,25 @@ TEST_F(TileTest, CollectedRecordsMatchTheRecordSet) {
   EXPECT_GT(nonEmpty, 100u);
 }
 
+// A box search's entry stands for the record a lookup by id would find only when it belongs to
+// the tile and its record is keyed by its own id (a file may key a record under another id).
+TEST_F(TileTest, OwnRecordsAreThoseKeyedByTheirOwnId) {
+  ql::HdSerializeData d = Content();
+  d.m_values = {Link(1, "one"), Link(5, "keyed as two")};
+  ql::HdTile tile(ql::TileId(0, 0));
+  tile.Deserialize(qlw::EncodeBinary(d));
+  ql::HdTile other(ql::TileId(1, 0));
+  other.Deserialize(qlw::EncodeBinary(Content()));
+  const auto& table = tile.GetRecordTable();
+  ASSERT_EQ(table.size(), 2u);
+  EXPECT_TRUE(tile.IsOwnRecord(table[0]));
+  EXPECT_EQ(tile.GetNodeData(table[0].pRecord->liId), table[0].pRecord);
+  EXPECT_FALSE(tile.IsOwnRecord(table[1]));  // key 2, liId 5: a lookup of 5 finds nothing here
+  EXPECT_EQ(tile.GetNodeData(table[1].pRecord->liId), nullptr);
+  EXPECT_FALSE(tile.IsOwnRecord(other.GetRecordTable()[0]));
+  EXPECT_TRUE(other.IsOwnRecord(other.GetRecordTable()[0]));
+}
+
 TEST_F(TileTest, FailedFillLeavesNoRecordsAndNoTree) {
   struct Case {
     const char* name;
