@@ -35,8 +35,6 @@ namespace ql {
 // Passed through GetDataNearby unread; every caller passes 0.
 enum GetDataNearby_param : int {};
 
-// ---- endpoint records ----------------------------------------------------------------------------
-//
 struct LaneSamples;
 struct LinkSummary;
 
@@ -51,6 +49,8 @@ struct LocatedLane {
   const LaneSamples* pSamples = nullptr;
 };
 
+// ---- endpoint records ----------------------------------------------------------------------------
+//
 // Places in the road network as the endpoint graph hands them out: plain values, copied out of
 // the tile data. Lane numbers are HdLane::nSeqNum; a move through a link that starts in lane
 // nFromSeqNum and ends in lane nToSeqNum makes abs(nFromSeqNum - nToSeqNum) lane changes, and the

@@ -26,8 +26,6 @@ double Orientation(const XYZ& o, const XYZ& u, const XYZ& v) {
   return (v.dY - o.dY) * (u.dX - o.dX) - (v.dX - o.dX) * (u.dY - o.dY);
 }
 
-// Where a strip walk stands on one polyline: vertex k of the walk is line[k], or
-// line[size - 1 - k] when the line is walked backwards.
 // The plane coordinates of the line's vertices where they were worked out in this zone, or null.
 const double* PlaneIn(const PlaneLine& plane, int zone) { return plane.zone == zone ? plane.xy : nullptr; }
 
@@ -41,6 +39,8 @@ XYZ VertexAt(const Line& line, const double* xy, std::size_t k, int zone) {
 
 double Height(const std::vector<double>& tuple) { return tuple.size() > 2 ? tuple[2] : 0.0; }
 
+// Where a strip walk stands on one polyline: vertex k of the walk is line[k], or
+// line[size - 1 - k] when the line is walked backwards.
 struct Walk {
   const Line& line;
   bool backwards;

@@ -10,7 +10,7 @@ namespace ql {
 // u.dX * v.dY - u.dY * v.dX: the z component of the plane cross product.
 double Cross(const XYZ& u, const XYZ& v);
 
-// The plane coordinates of a line's vertices, worked out once when its tile is built:
+// The plane coordinates of a line's vertices, worked out once for its tile (LinkSummary.h):
 // xy[2k] and xy[2k + 1] are dX and dY of P2XYZInZone(line[k], zone). A test reads them only when
 // zone is its query point's zone, and projects the line itself otherwise, so the answers are
 // those of the projection to the bit.

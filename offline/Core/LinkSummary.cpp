@@ -19,11 +19,26 @@ std::int32_t EdgeIndex(const HdLink& link, long edgeId) {
   return -1;
 }
 
-// The lines a link's summary works out, and their vertices.
-void CountLines(const HdLink& link, std::size_t& lines, std::size_t& vertices) {
-  lines += link.vctheEdge.size() + link.vcthlLane.size();
-  for (const HdEdge& edge : link.vctheEdge) vertices += edge.vctvdGeoLink.size();
-  for (const HdLane& lane : link.vcthlLane) vertices += lane.vctvdGeoLink.size();
+// What the summaries of some records hold: lanes, crossing areas, the lines whose plane
+// coordinates they work out (edge lines, then lane lines) with their vertices, and ADAS samples.
+struct Counts {
+  std::size_t lanes = 0, crossings = 0, lines = 0, vertices = 0, samples = 0;
+};
+
+Counts CountOf(const std::map<HdLinkId, HdLink>& records) {
+  Counts c;
+  for (const auto& record : records) {
+    const HdLink& link = record.second;
+    c.lanes += link.vcthlLane.size();
+    c.crossings += link.vctcrCrossing.size();
+    c.lines += link.vctheEdge.size() + link.vcthlLane.size();
+    for (const HdEdge& edge : link.vctheEdge) c.vertices += edge.vctvdGeoLink.size();
+    for (const HdLane& lane : link.vcthlLane) {
+      c.vertices += lane.vctvdGeoLink.size();
+      c.samples += lane.vctlaLaneAdas.size();
+    }
+  }
+  return c;
 }
 
 }  // namespace
@@ -81,41 +96,31 @@ bool LaneEdgesReversed(const HdLane& lane, const std::vector<std::vector<double>
 }
 
 std::size_t LinkSummaryTable::Cost(const std::map<HdLinkId, HdLink>& records) {
-  std::size_t lanes = 0, lines = 0, vertices = 0, samples = 0, crossings = 0;
-  for (const auto& record : records) {
-    lanes += record.second.vcthlLane.size();
-    crossings += record.second.vctcrCrossing.size();
-    CountLines(record.second, lines, vertices);
-    for (const HdLane& lane : record.second.vcthlLane) samples += lane.vctlaLaneAdas.size();
-  }
-  return MemoryLimit::Block(records.size() * sizeof(Entry)) + MemoryLimit::Block(lanes * sizeof(LaneSummary)) +
-         MemoryLimit::Block(lines * sizeof(PlaneLine)) + MemoryLimit::Block(lines * sizeof(void*)) +
-         MemoryLimit::Block(2 * vertices * sizeof(double)) + MemoryLimit::Block(lanes * sizeof(LaneSamples)) +
-         MemoryLimit::Block(lanes * sizeof(void*)) + MemoryLimit::Block(2 * samples * sizeof(double)) +
-         MemoryLimit::Block(crossings * sizeof(CrossingBox));
+  const Counts c = CountOf(records);
+  // The pointer lists: the lines and the lanes' samples, until they are worked out.
+  return MemoryLimit::Block(records.size() * sizeof(Entry)) + MemoryLimit::Block(c.lanes * sizeof(LaneSummary)) +
+         MemoryLimit::Block(c.lines * sizeof(PlaneLine)) + MemoryLimit::Block(c.lines * sizeof(void*)) +
+         MemoryLimit::Block(2 * c.vertices * sizeof(double)) + MemoryLimit::Block(c.lanes * sizeof(LaneSamples)) +
+         MemoryLimit::Block(c.lanes * sizeof(void*)) + MemoryLimit::Block(2 * c.samples * sizeof(double)) +
+         MemoryLimit::Block(c.crossings * sizeof(CrossingBox));
 }
 
 void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
-  std::size_t laneCount = 0, lineCount = 0, vertexCount = 0, crossingCount = 0;
-  for (const auto& record : records) {
-    laneCount += record.second.vcthlLane.size();
-    crossingCount += record.second.vctcrCrossing.size();
-    CountLines(record.second, lineCount, vertexCount);
-  }
+  const Counts c = CountOf(records);
   std::vector<Entry> links;
   std::vector<LaneSummary> lanes;
   std::vector<PlaneLine> lines;
   std::vector<const std::vector<std::vector<double>>*> sources;
-  std::vector<LaneSamples> samples(laneCount);
+  std::vector<LaneSamples> samples(c.lanes);
   std::vector<CrossingBox> crossings;
-  crossings.reserve(crossingCount);
   std::vector<const std::vector<HdLaneAdas>*> sampleSources;
-  sampleSources.reserve(laneCount);
-  std::size_t sampleCount = 0;
+  // Reserved in full: the summaries point into these lists as they grow.
   links.reserve(records.size());
-  lanes.reserve(laneCount);
-  lines.reserve(lineCount);
-  sources.reserve(lineCount);
+  lanes.reserve(c.lanes);
+  lines.reserve(c.lines);
+  sources.reserve(c.lines);
+  crossings.reserve(c.crossings);
+  sampleSources.reserve(c.lanes);
   const auto addLine = [&](const std::vector<std::vector<double>>& line) {
     lines.push_back(PlaneLine());  // worked out by WorkOutPlaneLines
     sources.push_back(&line);
@@ -128,19 +133,16 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
     for (const HdEdge& edge : link.vctheEdge) {
       if (!entry.bounds.Add(edge.vctvdGeoLink)) break;
     }
-    entry.pLanes = lanes.data() + lanes.size();  // reserved above: the lanes stay where they are
+    entry.pLanes = lanes.data() + lanes.size();
     entry.pEdgeLines = lines.data() + lines.size();
     for (const HdEdge& edge : link.vctheEdge) addLine(edge.vctvdGeoLink);
     entry.pLaneLines = lines.data() + lines.size();
     for (const HdLane& lane : link.vcthlLane) addLine(lane.vctvdGeoLink);
-    entry.pCrossings = crossings.data() + crossings.size();  // reserved above
+    entry.pCrossings = crossings.data() + crossings.size();
     for (const ObjCrossing& crossing : link.vctcrCrossing)
       crossings.push_back(CrossingBoxOf(crossing.vctvdGeoArea));
     entry.pLaneSamples = samples.data() + sampleSources.size();
-    for (const HdLane& lane : link.vcthlLane) {
-      sampleSources.push_back(&lane.vctlaLaneAdas);
-      sampleCount += lane.vctlaLaneAdas.size();
-    }
+    for (const HdLane& lane : link.vcthlLane) sampleSources.push_back(&lane.vctlaLaneAdas);
     for (const HdLane& lane : link.vcthlLane) {
       LaneSummary summary;
       summary.nLeft = EdgeIndex(link, lane.lLeftEdgeId);
@@ -160,12 +162,12 @@ void LinkSummaryTable::Build(const std::map<HdLinkId, HdLink>& records) {
   m_lanes.swap(lanes);
   m_lines.swap(lines);
   m_sources.swap(sources);
-  m_nVertices = vertexCount;
+  m_nVertices = c.vertices;
   m_xy.clear();
   m_crossings.swap(crossings);
   m_samples.swap(samples);
   m_sampleSources.swap(sampleSources);
-  m_nSamples = sampleCount;
+  m_nSamples = c.samples;
   m_lonLat.clear();
   m_bWorkedOut = false;
 }

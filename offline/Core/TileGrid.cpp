@@ -129,6 +129,7 @@ void R2TIdsInto(const Rect2D& r, std::vector<TileId>& ids) {
   // The steps ascend, so this is mostly a check; it keeps the set's order and uniqueness whatever
   // the grid's rounding does.
   if (!std::is_sorted(ids.begin(), ids.end())) std::sort(ids.begin(), ids.end());
+  // Equal under the set's order (TileId has no ==).
   ids.erase(
       std::unique(ids.begin(), ids.end(), [](const TileId& a, const TileId& b) { return !(a < b) && !(b < a); }),
       ids.end());

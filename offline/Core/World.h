@@ -114,6 +114,9 @@ class World {
  private:
   // The cached tile, or the tile read now, or null when it failed.
   const TileT* AvailableTile(const TileId& id);
+  // The last tile of the id's tile list after loading every one of them; null when one fails or
+  // the list is empty.
+  const TileT* LastTileOf(const Id& id);
   // LoadTile reading the file, when it must, into bytes (reused from tile to tile).
   bool LoadTile(const TileId& id, std::shared_ptr<TileT>& out, FileBuffer& bytes);
 
@@ -252,24 +255,24 @@ const TileT* World<Id, Node, TileT>::AvailableTile(const TileId& id) {
 }
 
 template <class Id, class Node, class TileT>
-const Node* World<Id, Node, TileT>::GetNodeData(const Id& id) {
-  const auto& tiles = world_detail::TileListOf(id);
+const TileT* World<Id, Node, TileT>::LastTileOf(const Id& id) {
   const TileT* last = nullptr;
-  for (const TileId& t : tiles) {
+  for (const TileId& t : world_detail::TileListOf(id)) {
     last = AvailableTile(t);
     if (last == nullptr) return nullptr;
   }
+  return last;
+}
+
+template <class Id, class Node, class TileT>
+const Node* World<Id, Node, TileT>::GetNodeData(const Id& id) {
+  const TileT* last = LastTileOf(id);
   return last == nullptr ? nullptr : last->GetNodeData(id);
 }
 
 template <class Id, class Node, class TileT>
 const Node* World<Id, Node, TileT>::GetNodeData(const Id& id, const typename TileT::Entry& entry) {
-  const auto& tiles = world_detail::TileListOf(id);
-  const TileT* last = nullptr;
-  for (const TileId& t : tiles) {
-    last = AvailableTile(t);
-    if (last == nullptr) return nullptr;
-  }
+  const TileT* last = LastTileOf(id);
   if (last == nullptr) return nullptr;
   return last->IsOwnRecord(entry) ? entry.pRecord : last->GetNodeData(id);
 }
