@@ -7,11 +7,8 @@
 // pairs refused although a producer may write them.
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <cstddef>
-#include <cstdlib>
-#include <new>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -19,43 +16,13 @@
 
 #include "Archive.h"
 #include "Errors.h"
+#include "HeapCount.h"
 #include "MapConfig.h"
 #include "Tile.h"
 #include "TileWriter.h"
 #include "ajson.hpp"
 
-namespace {
-
-// The heap held through operator new, and its highest mark since the last Reset.
-struct HeapCount {
-  std::size_t live = 0;
-  std::size_t peak = 0;
-  void ResetPeak() { peak = live; }
-};
-HeapCount g_heap;
-
-void* Allocate(std::size_t n) {
-  void* p = std::malloc(n == 0 ? 1 : n);
-  if (p == nullptr) throw std::bad_alloc();
-  g_heap.live += malloc_usable_size(p);
-  if (g_heap.live > g_heap.peak) g_heap.peak = g_heap.live;
-  return p;
-}
-
-void Release(void* p) noexcept {
-  if (p == nullptr) return;
-  g_heap.live -= malloc_usable_size(p);
-  std::free(p);
-}
-
-}  // namespace
-
-void* operator new(std::size_t n) { return Allocate(n); }
-void* operator new[](std::size_t n) { return Allocate(n); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, std::size_t) noexcept { Release(p); }
-void operator delete[](void* p, std::size_t) noexcept { Release(p); }
+using qltest::g_heap;
 
 namespace {
 
