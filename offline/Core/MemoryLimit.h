@@ -35,4 +35,20 @@ class MemoryLimit {
   std::size_t m_used = 0;
 };
 
+// The memory building one tile may take besides its file's own bytes: sc_nTileMemoryFactor bytes
+// per byte of the file, plus sc_nTileMemorySlack. The decoded content (every vector and string
+// buffer), the record map, the quadtree's cells and the pairs' record pointers are all drawn from
+// it (MemoryLimit), each heap block in full. A leaf refers to its bucket's pairs in place, so a
+// bucket costs its cells but never a copy of its pairs, however many leaves it enters: every tree
+// a producer can write for depths up to 9 fits in the slack alone (a whole depth-9 tree takes
+// about 10 MB). A file whose building would take more is refused with the error of the part that
+// ran out (TileTreeError, ArchiveError or ajson::exception), naming the file.
+constexpr std::size_t sc_nTileMemoryFactor = 16;
+constexpr std::size_t sc_nTileMemorySlack = std::size_t{32} << 20;
+
+// The limit for a tile file of that many bytes (files are at most 1 GiB: no overflow).
+inline std::size_t TileMemoryLimit(std::size_t fileBytes) {
+  return sc_nTileMemoryFactor * fileBytes + sc_nTileMemorySlack;
+}
+
 }  // namespace ql
