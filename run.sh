@@ -51,6 +51,9 @@ fuzz() {
     local work="$dir/corpus-$target"
     rm -rf "$work" && mkdir -p "$work"
     [ -d "tests/fuzz/corpus/$target" ] && cp -r "tests/fuzz/corpus/$target/." "$work/"
+    if [ "$target" = fuzz_json ]; then  # the JSON test suite's parsing documents
+      cp tests/data/jsontestsuite/test_parsing/* "$work/"
+    fi
     if [ "$target" = fuzz_tile ]; then  # the sample map's tiles in every encoding
       for f in examples/sample_map/hd/*/*; do cp "$f" "$work/sample-$(basename "$(dirname "$f")")-$(basename "$f")"; done
     fi
