@@ -104,7 +104,13 @@ test_all() {
 demo() {
   setup
   configure build
-  cmake --build build -j "$JOBS" --target libquilmar_python tileindex  # only what the demo runs
+  # Only what the demo runs; the build's output is shown only when it fails.
+  local log=build/demo-build.log
+  if ! cmake --build build -j "$JOBS" --target libquilmar_python tileindex >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "demo: the build failed (its output is above)" >&2
+    exit 1
+  fi
   PYTHONPATH="$ROOT/build" "$PYTHON" examples/demo.py
   echo
   for args in "116.38 39.9" "116.3 39.9" "-116.3 -39.9" "0.01999999 0.04" "10.001 20.019"; do
