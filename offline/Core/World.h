@@ -163,6 +163,15 @@ Set UnionBySize(Set a, Set b) {
   return a;
 }
 
+// The box searches fill lists that their callers keep from call to call. A list that one call
+// (a box over some hostile tile) made large gives its memory back once the answer is small again,
+// instead of holding it for the rest of the process; everyday sizes stay allocated.
+constexpr std::size_t kKeptListEntries = std::size_t{1} << 14;
+template <class T>
+void ReleaseSurplus(std::vector<T>& list) {
+  if (list.capacity() > kKeptListEntries && list.size() <= kKeptListEntries) list.shrink_to_fit();
+}
+
 }  // namespace world_detail
 
 template <class Id, class Node, class TileT>
@@ -331,6 +340,7 @@ void World<Id, Node, TileT>::CollectNodesInRect(const Rect2D& rect, std::vector<
   }
   std::sort(out.begin(), out.end(), std::less<const Node*>());
   out.erase(std::unique(out.begin(), out.end()), out.end());
+  world_detail::ReleaseSurplus(out);
 }
 
 template <class Id, class Node, class TileT>
@@ -347,6 +357,7 @@ void World<Id, Node, TileT>::CollectEntriesInRect(const Rect2D& rect,
   std::sort(out.begin(), out.end(),
             [](const Entry* a, const Entry* b) { return std::less<const Node*>()(a->pRecord, b->pRecord); });
   out.erase(std::unique(out.begin(), out.end()), out.end());
+  world_detail::ReleaseSurplus(out);
 }
 
 template <class Id, class Node, class TileT>
