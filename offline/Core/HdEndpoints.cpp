@@ -360,63 +360,71 @@ bool HdLib::GetLocateEndpoints(const Point& p, float w, float h, std::vector<Lan
   return !out.empty();
 }
 
-bool HdLib::GetNearEndpoints(const Point& p, float w, float h, std::vector<Point>& feet,
-                             std::vector<LinkEndpoint>& endpoints, std::vector<double>& distances) const {
-  std::vector<const HdLink*> nearby;
-  if (!GetDataNearby(p, w, h, nearby, GetDataNearby_param{}, true)) return false;
-  struct MidResult {
-    int nLinkIndex = -1;
-    double dDis = -1.0;
-    Point ptFoot;
-  };
-  std::vector<MidResult> candidates;
-  for (std::size_t i = 0; i < nearby.size(); ++i) {
-    MidResult c;
-    c.nLinkIndex = static_cast<int>(i);
-    NearestVertex(p, nearby[i]->vctvdGeoLink, c.ptFoot, c.dDis);
-    candidates.push_back(c);
-  }
-  std::stable_sort(candidates.begin(), candidates.end(),
-                   [](const MidResult& a, const MidResult& b) { return a.dDis < b.dDis; });
-  for (const MidResult& c : candidates) {
-    const HdLink& link = *nearby[static_cast<std::size_t>(c.nLinkIndex)];
-    feet.push_back(c.ptFoot);
-    endpoints.push_back(LinkEndpointOf(link, LastVertex(link.vctvdGeoLink)));
-    distances.push_back(c.dDis);
-  }
-  return true;
-}
+namespace {
 
-bool HdLib::GetNearEndpoints(const Point& p, float w, float h, std::vector<Point>& feet,
-                             std::vector<LaneEndpoint>& endpoints, std::vector<double>& distances) const {
-  std::vector<const HdLink*> nearby;
-  if (!GetDataNearby(p, w, h, nearby, GetDataNearby_param{}, true)) return false;
-  struct MidResult {
-    int nLinkIndex = -1;
-    int nLaneIndex = -1;
-    double dDis = -1.0;
-    Point ptFoot;
-  };
+// What the two kinds of search measure and hand out: a link by its own line, or each lane of it by
+// the lane's line. ForEachPart calls f(k, line) for every part k of the link; Fill writes the fields
+// a search sets in the endpoint of part k, and no other.
+struct WholeLinks {
+  using Endpoint = LinkEndpoint;
+  template <class F>
+  static void ForEachPart(const HdLink& link, F&& f) {
+    f(std::size_t{0}, link.vctvdGeoLink);
+  }
+  static void Fill(const HdLink& link, std::size_t /*k*/, LinkEndpoint& e) {
+    e.ptEnd = LastVertex(link.vctvdGeoLink);
+    e.liLinkId = link.liId;
+    e.dLinkLength = link.dLength;
+  }
+};
+
+struct EachLane {
+  using Endpoint = LaneEndpoint;
+  template <class F>
+  static void ForEachPart(const HdLink& link, F&& f) {
+    for (std::size_t k = 0; k < link.vcthlLane.size(); ++k) f(k, link.vcthlLane[k].vctvdGeoLink);
+  }
+  static void Fill(const HdLink& link, std::size_t k, LaneEndpoint& e) {
+    const HdLane& lane = link.vcthlLane[k];
+    e.ptEnd = LastVertex(lane.vctvdGeoLink);  // whatever the lane's direction
+    e.liLinkId = link.liId;
+    e.liLaneId = lane.liId;
+    e.nFromSeqNum = lane.nSeqNum;
+    e.nToSeqNum = lane.nSeqNum;
+    e.dLinkLength = link.dLength;
+  }
+};
+
+// One candidate of GetNearEndpoints: the part's link and its position in it (0 for a whole link),
+// its vertex nearest to p and that distance.
+struct MidResult {
+  int nLinkIndex = -1;
+  int nLaneIndex = -1;
+  double dDis = -1.0;
+  Point ptFoot;
+};
+
+// Every part of the nearby links, nearest first (equal distances in no defined order); false,
+// the lists unchanged, when the links have no part.
+template <class Parts>
+bool NearEndpoints(const Point& p, const std::vector<const HdLink*>& nearby, std::vector<Point>& feet,
+                   std::vector<typename Parts::Endpoint>& endpoints, std::vector<double>& distances) {
   std::vector<MidResult> candidates;
   for (std::size_t i = 0; i < nearby.size(); ++i) {
-    const std::vector<HdLane>& lanes = nearby[i]->vcthlLane;
-    for (std::size_t k = 0; k < lanes.size(); ++k) {
+    Parts::ForEachPart(*nearby[i], [&](std::size_t k, const GeoLink& line) {
       MidResult c;
       c.nLinkIndex = static_cast<int>(i);
       c.nLaneIndex = static_cast<int>(k);
-      NearestVertex(p, lanes[k].vctvdGeoLink, c.ptFoot, c.dDis);
+      NearestVertex(p, line, c.ptFoot, c.dDis);
       candidates.push_back(c);
-    }
+    });
   }
   if (candidates.empty()) return false;
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const MidResult& a, const MidResult& b) { return a.dDis < b.dDis; });
   for (const MidResult& c : candidates) {
-    const HdLink& link = *nearby[static_cast<std::size_t>(c.nLinkIndex)];
-    const HdLane& lane = link.vcthlLane[static_cast<std::size_t>(c.nLaneIndex)];
-    LaneEndpoint e = LaneEndpointOf(link, lane);
-    e.ptEnd = LastVertex(lane.vctvdGeoLink);
-    e.dLinkLength = link.dLength;
+    typename Parts::Endpoint e;
+    Parts::Fill(*nearby[static_cast<std::size_t>(c.nLinkIndex)], static_cast<std::size_t>(c.nLaneIndex), e);
     feet.push_back(c.ptFoot);
     endpoints.push_back(e);
     distances.push_back(c.dDis);
@@ -424,63 +432,64 @@ bool HdLib::GetNearEndpoints(const Point& p, float w, float h, std::vector<Point
   return true;
 }
 
+// The part of the nearby links whose vertex lies nearest to p, the first in link and part order
+// of equal distances; a part without vertices is never chosen. False, the outputs unchanged,
+// when there is none; otherwise only the fields Fill sets change in endpoint.
+template <class Parts>
+bool NearestEndpoint(const Point& p, const std::vector<const HdLink*>& nearby, Point& foot,
+                     typename Parts::Endpoint& endpoint, double& distance) {
+  const HdLink* bestLink = nullptr;
+  std::size_t bestPart = 0;
+  double bestDis = DBL_MAX;
+  Point bestVertex;
+  for (const HdLink* link : nearby) {
+    Parts::ForEachPart(*link, [&](std::size_t k, const GeoLink& line) {
+      Point vertex;
+      double dis = DBL_MAX;
+      NearestVertex(p, line, vertex, dis);
+      if (bestDis > dis) {
+        bestLink = link;
+        bestPart = k;
+        bestDis = dis;
+        bestVertex = vertex;
+      }
+    });
+  }
+  if (bestLink == nullptr) return false;
+  foot = bestVertex;
+  Parts::Fill(*bestLink, bestPart, endpoint);
+  distance = bestDis;
+  return true;
+}
+
+}  // namespace
+
+bool HdLib::GetNearEndpoints(const Point& p, float w, float h, std::vector<Point>& feet,
+                             std::vector<LinkEndpoint>& endpoints, std::vector<double>& distances) const {
+  std::vector<const HdLink*> nearby;
+  if (!GetDataNearby(p, w, h, nearby, GetDataNearby_param{}, true)) return false;
+  return NearEndpoints<WholeLinks>(p, nearby, feet, endpoints, distances);
+}
+
+bool HdLib::GetNearEndpoints(const Point& p, float w, float h, std::vector<Point>& feet,
+                             std::vector<LaneEndpoint>& endpoints, std::vector<double>& distances) const {
+  std::vector<const HdLink*> nearby;
+  if (!GetDataNearby(p, w, h, nearby, GetDataNearby_param{}, true)) return false;
+  return NearEndpoints<EachLane>(p, nearby, feet, endpoints, distances);
+}
+
 bool HdLib::GetNearestEndpoint(const Point& p, float w, float h, Point& foot, LinkEndpoint& endpoint,
                                double& distance) const {
   std::vector<const HdLink*> nearby;
   if (!GetDataNearby(p, w, h, nearby, GetDataNearby_param{}, true)) return false;
-  const HdLink* best = nullptr;
-  double bestDis = DBL_MAX;
-  Point bestVertex;
-  for (const HdLink* link : nearby) {
-    Point vertex;
-    double dis = DBL_MAX;
-    NearestVertex(p, link->vctvdGeoLink, vertex, dis);
-    if (bestDis > dis) {
-      best = link;
-      bestDis = dis;
-      bestVertex = vertex;
-    }
-  }
-  if (best == nullptr) return false;
-  foot = bestVertex;
-  endpoint.ptEnd = LastVertex(best->vctvdGeoLink);
-  endpoint.liLinkId = best->liId;
-  endpoint.dLinkLength = best->dLength;
-  distance = bestDis;
-  return true;
+  return NearestEndpoint<WholeLinks>(p, nearby, foot, endpoint, distance);
 }
 
 bool HdLib::GetNearestEndpoint(const Point& p, float w, float h, Point& foot, LaneEndpoint& endpoint,
                                double& distance) const {
   std::vector<const HdLink*> nearby;
   if (!GetDataNearby(p, w, h, nearby, GetDataNearby_param{}, true)) return false;
-  const HdLink* bestLink = nullptr;
-  const HdLane* best = nullptr;
-  double bestDis = DBL_MAX;
-  Point bestVertex;
-  for (const HdLink* link : nearby) {
-    for (const HdLane& lane : link->vcthlLane) {
-      Point vertex;
-      double dis = DBL_MAX;
-      NearestVertex(p, lane.vctvdGeoLink, vertex, dis);
-      if (bestDis > dis) {
-        bestLink = link;
-        best = &lane;
-        bestDis = dis;
-        bestVertex = vertex;
-      }
-    }
-  }
-  if (best == nullptr) return false;
-  foot = bestVertex;
-  endpoint.ptEnd = LastVertex(best->vctvdGeoLink);
-  endpoint.liLinkId = bestLink->liId;
-  endpoint.liLaneId = best->liId;
-  endpoint.nFromSeqNum = best->nSeqNum;
-  endpoint.nToSeqNum = best->nSeqNum;
-  endpoint.dLinkLength = bestLink->dLength;
-  distance = bestDis;
-  return true;
+  return NearestEndpoint<EachLane>(p, nearby, foot, endpoint, distance);
 }
 
 // ---- endpoint graph: the endpoint's link ---------------------------------------------------------------
