@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <iostream>
 #include <map>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "Console.h"
@@ -46,6 +48,12 @@ bool CanCrossLeft(const HdLink* link, const HdLane& lane) {
 }
 bool CanCrossRight(const HdLink* link, const HdLane& lane) {
   return RightCrossable(HdLib::GetEdgeCross(link, lane.lRightEdgeId));
+}
+
+// Whether the lane list holds that id.
+bool Lists(const std::vector<HdLaneId>& ids, long id) {
+  return std::any_of(ids.begin(), ids.end(),
+                     [id](const HdLaneId& listed) { return static_cast<long>(listed) == id; });
 }
 
 // A vertex as an end point: all three values, altitude 0 for a tuple of two.
@@ -91,30 +99,89 @@ int HdLib::GetEdgeCross(const HdLink* link, const long& edgeId) {
   return edge == nullptr ? -1 : edge->nCross;
 }
 
+namespace {
+
+// IsReachable worked out once for a link, so that each question costs a lookup: the last position
+// of every lane id, and running counts of the lanes whose left and right edges may be crossed
+// (crossableX[k] lanes among positions 0 to k - 1).
+class LaneReach {
+ public:
+  explicit LaneReach(const HdLink* link) : m_pLink(link) {
+    if (link == nullptr) return;
+    const std::vector<HdLane>& lanes = link->vcthlLane;
+    // Each edge id's first position, for the crossing test's lookup (GetEdgeCross).
+    std::vector<std::pair<long, std::size_t>> edges;
+    edges.reserve(link->vctheEdge.size());
+    for (std::size_t e = 0; e < link->vctheEdge.size(); ++e) edges.emplace_back(link->vctheEdge[e].lId, e);
+    std::stable_sort(edges.begin(), edges.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+    const auto cross = [&](long edgeId) {
+      const auto found = std::lower_bound(edges.begin(), edges.end(), edgeId,
+                                          [](const auto& x, long id) { return x.first < id; });
+      return found == edges.end() || found->first != edgeId ? -1 : link->vctheEdge[found->second].nCross;
+    };
+    m_positions.reserve(lanes.size());
+    m_crossableLeft.assign(lanes.size() + 1, 0);
+    m_crossableRight.assign(lanes.size() + 1, 0);
+    for (std::size_t k = 0; k < lanes.size(); ++k) {
+      m_positions.emplace_back(static_cast<long>(lanes[k].liId), static_cast<long>(k));
+      m_crossableLeft[k + 1] = m_crossableLeft[k] + (LeftCrossable(cross(lanes[k].lLeftEdgeId)) ? 1 : 0);
+      m_crossableRight[k + 1] = m_crossableRight[k] + (RightCrossable(cross(lanes[k].lRightEdgeId)) ? 1 : 0);
+    }
+    // By id, the last position of each id last (stable), then that one kept.
+    std::stable_sort(m_positions.begin(), m_positions.end(),
+                     [](const auto& x, const auto& y) { return x.first < y.first; });
+    std::vector<std::pair<long, long>> last;
+    last.reserve(m_positions.size());
+    for (const auto& entry : m_positions) {
+      if (!last.empty() && last.back().first == entry.first) {
+        last.back() = entry;
+      } else {
+        last.push_back(entry);
+      }
+    }
+    m_positions.swap(last);
+  }
+
+  // Whether a vehicle in lane `from` can reach lane `to` inside the link by crossing lane edges:
+  // the positions of the last lanes of those ids, a and b; the lanes of opposite sign refused as
+  // the 32-bit quotient of their numbers says; then every lane from a towards b (b excluded)
+  // crossable on the side the move goes. Positive lanes: towards the back of vcthlLane is
+  // rightwards; negative lanes mirror it.
+  bool Reachable(long from, long to) const {
+    const long a = PositionOf(from);
+    const long b = PositionOf(to);
+    if (a < 0 || b < 0) return false;
+    if (a == b) return true;
+    const std::vector<HdLane>& lanes = m_pLink->vcthlLane;
+    const long long s = lanes[static_cast<std::size_t>(a)].nSeqNum;
+    const long long t = lanes[static_cast<std::size_t>(b)].nSeqNum;
+    // No lane is numbered 0 in sound data; such a to-lane is never reached (rather than divided
+    // by). 64 bits: INT_MIN / -1 does not fit an int.
+    if (t == 0 || s / t < 0 || s == 0) return false;
+    const bool rightwards = (a < b) == (s > 0);
+    const std::size_t lo = static_cast<std::size_t>(a < b ? a : b + 1);
+    const std::size_t hi = static_cast<std::size_t>(a < b ? b : a + 1);  // positions lo to hi - 1
+    const std::vector<std::size_t>& crossable = rightwards ? m_crossableRight : m_crossableLeft;
+    return crossable[hi] - crossable[lo] == hi - lo;
+  }
+
+ private:
+  long PositionOf(long laneId) const {
+    const auto found = std::lower_bound(m_positions.begin(), m_positions.end(), laneId,
+                                        [](const auto& x, long id) { return x.first < id; });
+    return found == m_positions.end() || found->first != laneId ? -1 : found->second;
+  }
+
+  const HdLink* m_pLink;
+  std::vector<std::pair<long, long>> m_positions;  // (lane id, its last position), by id
+  std::vector<std::size_t> m_crossableLeft, m_crossableRight;
+};
+
+}  // namespace
+
 bool HdLib::IsReachable(const HdLink* link, HdLaneId from, HdLaneId to) {
   if (link == nullptr) return false;
-  const std::vector<HdLane>& lanes = link->vcthlLane;
-  long a = -1;
-  long b = -1;
-  for (std::size_t i = 0; i < lanes.size(); ++i) {
-    if (static_cast<long>(lanes[i].liId) == static_cast<long>(from)) a = static_cast<long>(i);
-    if (static_cast<long>(lanes[i].liId) == static_cast<long>(to)) b = static_cast<long>(i);
-  }
-  if (a < 0 || b < 0) return false;
-  if (a == b) return true;
-  const long long s = lanes[static_cast<std::size_t>(a)].nSeqNum;
-  const long long t = lanes[static_cast<std::size_t>(b)].nSeqNum;
-  // No lane is numbered 0 in sound data; such a to-lane is never reached (rather than divided
-  // by). 64 bits: INT_MIN / -1 does not fit an int.
-  if (t == 0 || s / t < 0 || s == 0) return false;
-  // Positive lanes: towards the back of vcthlLane is rightwards; negative lanes mirror it.
-  const bool rightwards = (a < b) == (s > 0);
-  const long step = a < b ? 1 : -1;
-  for (long k = a; k != b; k += step) {
-    const HdLane& lane = lanes[static_cast<std::size_t>(k)];
-    if (!(rightwards ? CanCrossRight(link, lane) : CanCrossLeft(link, lane))) return false;
-  }
-  return true;
+  return LaneReach(link).Reachable(from, to);
 }
 
 bool HdLib::GetNextLinkEndpoints(const LinkEndpoint& endpoint, std::vector<LinkEndpoint>& out) const {
@@ -134,15 +201,16 @@ bool HdLib::GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneE
   if (link == nullptr) return false;
   const long laneId = endpoint.liLaneId;
   // The lanes continuing the endpoint's lane, per successor id as the link lists it; the lanes
-  // stay in their tiles, which are never unloaded.
+  // stay in their tiles, which are never unloaded. A lane goes in once however often it lists the
+  // endpoint's lane, and a listing of a link already handled under that id adds nothing: the
+  // lanes it would add again go as duplicates below (the first collected of each id stays).
   std::map<HdLinkId, std::vector<const HdLane*>> continuing;
+  std::set<std::pair<long, const HdLink*>> handled;
   for (const HdLinkId& nextId : link->vctliNxtLinkId) {
     const HdLink* next = GetLinkData(nextId);
-    if (next == nullptr) continue;
+    if (next == nullptr || !handled.emplace(nextId.lValue, next).second) continue;
     for (const HdLane& lane : next->vcthlLane) {
-      for (const HdLaneId& pre : lane.vctliPreLaneId) {
-        if (static_cast<long>(pre) == laneId) continuing[nextId].push_back(&lane);
-      }
+      if (Lists(lane.vctliPreLaneId, laneId)) continuing[nextId].push_back(&lane);
     }
   }
   if (continuing.empty()) return false;
@@ -158,9 +226,10 @@ bool HdLib::GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneE
                 lanes.end());
     const HdLink* next = GetLinkData(nextId);
     if (next == nullptr) continue;
+    const LaneReach reach(next);
     for (const HdLane* from : lanes) {
       for (const HdLane& to : next->vcthlLane) {
-        if (!IsReachable(next, from->liId, to.liId)) continue;
+        if (!reach.Reachable(from->liId, to.liId)) continue;
         LaneEndpoint e;
         if (to.nDirection == 2) {
           e.ptEnd = LastVertex(to.vctvdGeoLink);
@@ -186,16 +255,20 @@ bool HdLib::GetPreEndpoints(const LaneEndpoint& endpoint, std::vector<LaneEndpoi
   const HdLink* link = GetLinkData(endpoint.liLinkId);
   if (link == nullptr) return false;
   const long laneId = endpoint.liLaneId;
+  // A predecessor qualifies once: listed again, or through more of its lanes' entries, it would
+  // only be listed again, and the sort below keeps one of each id.
+  const LaneReach reach(link);
   std::vector<const HdLink*> qualifying;
+  std::set<const HdLink*> handled;
   for (const HdLinkId& preId : link->vctliPreLinkId) {
     const HdLink* pre = GetLinkData(preId);
-    if (pre == nullptr) continue;
-    for (const HdLane& lane : pre->vcthlLane) {
-      for (const HdLaneId& nxt : lane.vctliNxtLaneId) {
-        if (static_cast<long>(nxt) == laneId || IsReachable(link, nxt, endpoint.liLaneId))
-          qualifying.push_back(pre);
-      }
-    }
+    if (pre == nullptr || !handled.insert(pre).second) continue;
+    const bool leadsIn = std::any_of(pre->vcthlLane.begin(), pre->vcthlLane.end(), [&](const HdLane& lane) {
+      return std::any_of(lane.vctliNxtLaneId.begin(), lane.vctliNxtLaneId.end(), [&](const HdLaneId& nxt) {
+        return static_cast<long>(nxt) == laneId || reach.Reachable(nxt, laneId);
+      });
+    });
+    if (leadsIn) qualifying.push_back(pre);
   }
   SortOncePerId(qualifying);
   if (qualifying.empty()) return false;
@@ -259,8 +332,11 @@ void HdLib::GenPreRLanes(HdLaneId laneId, const HdLink* link, const std::map<int
         std::count_if(lane.vctliNxtLanes.begin(), lane.vctliNxtLanes.end(),
                       [wanted](const HdLaneId& id) { return static_cast<long>(id) == wanted; }));
   };
+  std::map<int, long> leads;  // per lane number, how often its lane lists laneId
   for (const auto& entry : lanesByNumber) {
-    for (long n = leadsIn(entry.second); n > 0; --n) candidates.push_back(entry.second);
+    const long n = leadsIn(entry.second);
+    leads[entry.first] = n;
+    for (long k = n; k > 0; --k) candidates.push_back(entry.second);
   }
 
   std::map<int, const HdLane*> lanes;
@@ -271,6 +347,8 @@ void HdLib::GenPreRLanes(HdLaneId laneId, const HdLink* link, const std::map<int
     return lanesByNumber.count(static_cast<int>(number)) != 0;
   };
   const auto move = [&](long long i, long long j) {
+    const long n = leads.at(static_cast<int>(j));
+    if (n == 0) return;
     const LaneEndpointExt& from = lanesByNumber.at(static_cast<int>(i));
     const LaneEndpointExt& to = lanesByNumber.at(static_cast<int>(j));
     LaneEndpoint e;
@@ -280,7 +358,7 @@ void HdLib::GenPreRLanes(HdLaneId laneId, const HdLink* link, const std::map<int
     e.nFromSeqNum = from.nFromSeqNum;
     e.nToSeqNum = to.nToSeqNum;
     e.dLinkLength = from.dLinkLength;
-    for (long n = leadsIn(to); n > 0; --n) candidates.push_back(e);
+    for (long k = n; k > 0; --k) candidates.push_back(e);
   };
   for (std::vector<int> group : rightGroups) {
     std::sort(group.begin(), group.end());

@@ -7,6 +7,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <set>
 #include <string>
 
 #include "Console.h"
@@ -442,15 +443,19 @@ bool HdLib::GetLinkNext(const HdLinkId& id, int laneNum, std::vector<HdLinkId>& 
   const HdLane* lane = LaneAt(link, laneNum);
   if (lane == nullptr || link->vctliNxtLinkId.empty()) return false;
   const long laneId = lane->liId;
+  // A successor goes in once: listed again, or continuing the lane in more lanes or entries, it
+  // would only be listed again, and the sort below keeps one of each id.
   std::vector<const HdLink*> continuing;
+  std::set<const HdLink*> handled;
   for (const HdLinkId& nextId : link->vctliNxtLinkId) {
     const HdLink* next = GetLinkData(nextId);
-    if (next == nullptr) continue;
-    for (const HdLane& nextLane : next->vcthlLane) {
-      for (const HdLaneId& preLane : nextLane.vctliPreLaneId) {
-        if (static_cast<long>(preLane) == laneId) continuing.push_back(next);
-      }
-    }
+    if (next == nullptr || !handled.insert(next).second) continue;
+    const bool continues =
+        std::any_of(next->vcthlLane.begin(), next->vcthlLane.end(), [laneId](const HdLane& lane) {
+          return std::any_of(lane.vctliPreLaneId.begin(), lane.vctliPreLaneId.end(),
+                             [laneId](const HdLaneId& pre) { return static_cast<long>(pre) == laneId; });
+        });
+    if (continues) continuing.push_back(next);
   }
   SortOncePerId(continuing);
   for (const HdLink* next : continuing) nxt.push_back(next->liId);

@@ -5,9 +5,9 @@
 #include <functional>
 #include <vector>
 
-#include "MapTypes.h"
 #include "HdLib.h"
 #include "HdTypes.h"
+#include "MapTypes.h"
 #include "Singleton.h"
 #include "World.h"
 
