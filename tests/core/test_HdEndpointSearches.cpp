@@ -30,10 +30,8 @@ using qltest::LaneId;
 using qltest::Link;
 using qltest::LinkId;
 
-// Geometry in metres east (x) and north (y) of this origin, in its projection zone.
-const ql::Point kOrigin(116.471, 39.951, 0.0);
-
-ql::Point At(double x, double y) { return qltest::PlaneAt(kOrigin, x, y); }
+// Geometry in metres east (x) and north (y) of kOrigin, in its projection zone.
+using qltest::At;
 
 // A line running north at x from y0 to y1, a vertex every 10 m; with an altitude unless it is
 // negative.

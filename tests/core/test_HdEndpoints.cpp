@@ -33,9 +33,7 @@ using qltest::LaneId;
 using qltest::Link;
 using qltest::LinkId;
 
-const ql::Point kOrigin(116.451, 39.931, 0.0);
-
-ql::Point At(double x, double y) { return qltest::PlaneAt(kOrigin, x, y); }
+using qltest::At;
 
 std::vector<double> Vertex(double x, double y, double alt) {
   const ql::Point p = At(x, y);
