@@ -53,8 +53,8 @@ const Shapes& Setup() {
     Shapes s;
     for (const auto& tile : tiles) {
       for (const ql::HdLink& link : tile.second.m_values) {
+        if (link.liId.lValue != 1 && link.liId.lValue != 2) continue;  // the walks start on 1 and 2
         ql::LaneEndpoint& e = link.liId.lValue == 1 ? s.self : s.wide;
-        if (link.liId.lValue == 3) continue;
         e.liLinkId = link.liId;
         e.liLaneId = link.vcthlLane.front().liId;
       }

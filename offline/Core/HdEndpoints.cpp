@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <iostream>
 #include <map>
-#include <set>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -109,9 +109,13 @@ class LaneReach {
   explicit LaneReach(const HdLink* link) : m_pLink(link) {
     if (link == nullptr) return;
     const std::vector<HdLane>& lanes = link->vcthlLane;
-    // Each edge id's first position, for the crossing test's lookup (GetEdgeCross).
-    std::vector<std::pair<long, std::size_t>> edges;
-    edges.reserve(link->vctheEdge.size());
+    // A link of few lanes is scanned at each question: as quick, and nothing to allocate.
+    if (lanes.size() <= kScanned) return;
+    m_bTables = true;
+    // Each edge id's first position, for the crossing test's lookup (GetEdgeCross); kept from
+    // call to call, as only a constructor uses it.
+    thread_local std::vector<std::pair<long, std::size_t>> edges;
+    edges.clear();
     for (std::size_t e = 0; e < link->vctheEdge.size(); ++e) edges.emplace_back(link->vctheEdge[e].lId, e);
     std::stable_sort(edges.begin(), edges.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
     const auto cross = [&](long edgeId) {
@@ -120,26 +124,24 @@ class LaneReach {
       return found == edges.end() || found->first != edgeId ? -1 : link->vctheEdge[found->second].nCross;
     };
     m_positions.reserve(lanes.size());
-    m_crossableLeft.assign(lanes.size() + 1, 0);
-    m_crossableRight.assign(lanes.size() + 1, 0);
+    m_crossable.resize(lanes.size() + 1);
     for (std::size_t k = 0; k < lanes.size(); ++k) {
       m_positions.emplace_back(static_cast<long>(lanes[k].liId), static_cast<long>(k));
-      m_crossableLeft[k + 1] = m_crossableLeft[k] + (LeftCrossable(cross(lanes[k].lLeftEdgeId)) ? 1 : 0);
-      m_crossableRight[k + 1] = m_crossableRight[k] + (RightCrossable(cross(lanes[k].lRightEdgeId)) ? 1 : 0);
+      m_crossable[k + 1].left = m_crossable[k].left + (LeftCrossable(cross(lanes[k].lLeftEdgeId)) ? 1 : 0);
+      m_crossable[k + 1].right = m_crossable[k].right + (RightCrossable(cross(lanes[k].lRightEdgeId)) ? 1 : 0);
     }
-    // By id, the last position of each id last (stable), then that one kept.
+    // By id, positions ascending within one id (stable); then one entry per id, its last position.
     std::stable_sort(m_positions.begin(), m_positions.end(),
                      [](const auto& x, const auto& y) { return x.first < y.first; });
-    std::vector<std::pair<long, long>> last;
-    last.reserve(m_positions.size());
-    for (const auto& entry : m_positions) {
-      if (!last.empty() && last.back().first == entry.first) {
-        last.back() = entry;
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < m_positions.size(); ++k) {
+      if (kept > 0 && m_positions[kept - 1].first == m_positions[k].first) {
+        m_positions[kept - 1] = m_positions[k];
       } else {
-        last.push_back(entry);
+        m_positions[kept++] = m_positions[k];
       }
     }
-    m_positions.swap(last);
+    m_positions.resize(kept);
   }
 
   // Whether a vehicle in lane `from` can reach lane `to` inside the link by crossing lane edges:
@@ -148,6 +150,7 @@ class LaneReach {
   // crossable on the side the move goes. Positive lanes: towards the back of vcthlLane is
   // rightwards; negative lanes mirror it.
   bool Reachable(long from, long to) const {
+    if (m_pLink == nullptr) return false;
     const long a = PositionOf(from);
     const long b = PositionOf(to);
     if (a < 0 || b < 0) return false;
@@ -161,20 +164,42 @@ class LaneReach {
     const bool rightwards = (a < b) == (s > 0);
     const std::size_t lo = static_cast<std::size_t>(a < b ? a : b + 1);
     const std::size_t hi = static_cast<std::size_t>(a < b ? b : a + 1);  // positions lo to hi - 1
-    const std::vector<std::size_t>& crossable = rightwards ? m_crossableRight : m_crossableLeft;
-    return crossable[hi] - crossable[lo] == hi - lo;
+    if (!m_bTables) {
+      for (std::size_t k = lo; k < hi; ++k) {
+        if (!(rightwards ? CanCrossRight(m_pLink, lanes[k]) : CanCrossLeft(m_pLink, lanes[k]))) return false;
+      }
+      return true;
+    }
+    const std::size_t passing =
+        rightwards ? m_crossable[hi].right - m_crossable[lo].right : m_crossable[hi].left - m_crossable[lo].left;
+    return passing == hi - lo;
   }
+
+  // Links of at most this many lanes are scanned rather than tabled.
+  static constexpr std::size_t kScanned = 8;
 
  private:
   long PositionOf(long laneId) const {
+    if (!m_bTables) {
+      const std::vector<HdLane>& lanes = m_pLink->vcthlLane;
+      long last = -1;
+      for (std::size_t i = 0; i < lanes.size(); ++i) {
+        if (static_cast<long>(lanes[i].liId) == laneId) last = static_cast<long>(i);
+      }
+      return last;
+    }
     const auto found = std::lower_bound(m_positions.begin(), m_positions.end(), laneId,
                                         [](const auto& x, long id) { return x.first < id; });
     return found == m_positions.end() || found->first != laneId ? -1 : found->second;
   }
 
   const HdLink* m_pLink;
+  bool m_bTables = false;  // false: the link is scanned at each question
+  struct Crossable {
+    std::size_t left = 0, right = 0;
+  };
   std::vector<std::pair<long, long>> m_positions;  // (lane id, its last position), by id
-  std::vector<std::size_t> m_crossableLeft, m_crossableRight;
+  std::vector<Crossable> m_crossable;              // lanes among positions 0 to k - 1 crossable
 };
 
 }  // namespace
@@ -205,10 +230,10 @@ bool HdLib::GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneE
   // endpoint's lane, and a listing of a link already handled under that id adds nothing: the
   // lanes it would add again go as duplicates below (the first collected of each id stays).
   std::map<HdLinkId, std::vector<const HdLane*>> continuing;
-  std::set<std::pair<long, const HdLink*>> handled;
+  std::vector<std::pair<long, const HdLink*>> handled;
   for (const HdLinkId& nextId : link->vctliNxtLinkId) {
     const HdLink* next = GetLinkData(nextId);
-    if (next == nullptr || !handled.emplace(nextId.lValue, next).second) continue;
+    if (next == nullptr || !AddOnce(handled, std::make_pair(static_cast<long>(nextId.lValue), next))) continue;
     for (const HdLane& lane : next->vcthlLane) {
       if (Lists(lane.vctliPreLaneId, laneId)) continuing[nextId].push_back(&lane);
     }
@@ -257,15 +282,17 @@ bool HdLib::GetPreEndpoints(const LaneEndpoint& endpoint, std::vector<LaneEndpoi
   const long laneId = endpoint.liLaneId;
   // A predecessor qualifies once: listed again, or through more of its lanes' entries, it would
   // only be listed again, and the sort below keeps one of each id.
-  const LaneReach reach(link);
+  std::optional<LaneReach> reach;  // worked out when first asked
   std::vector<const HdLink*> qualifying;
-  std::set<const HdLink*> handled;
+  std::vector<const HdLink*> handled;
   for (const HdLinkId& preId : link->vctliPreLinkId) {
     const HdLink* pre = GetLinkData(preId);
-    if (pre == nullptr || !handled.insert(pre).second) continue;
+    if (pre == nullptr || !AddOnce(handled, pre)) continue;
     const bool leadsIn = std::any_of(pre->vcthlLane.begin(), pre->vcthlLane.end(), [&](const HdLane& lane) {
       return std::any_of(lane.vctliNxtLaneId.begin(), lane.vctliNxtLaneId.end(), [&](const HdLaneId& nxt) {
-        return static_cast<long>(nxt) == laneId || reach.Reachable(nxt, laneId);
+        if (static_cast<long>(nxt) == laneId) return true;
+        if (!reach) reach.emplace(link);
+        return reach->Reachable(nxt, laneId);
       });
     });
     if (leadsIn) qualifying.push_back(pre);

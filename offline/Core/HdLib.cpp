@@ -7,7 +7,6 @@
 #include <functional>
 #include <iostream>
 #include <map>
-#include <set>
 #include <string>
 
 #include "Console.h"
@@ -446,10 +445,10 @@ bool HdLib::GetLinkNext(const HdLinkId& id, int laneNum, std::vector<HdLinkId>& 
   // A successor goes in once: listed again, or continuing the lane in more lanes or entries, it
   // would only be listed again, and the sort below keeps one of each id.
   std::vector<const HdLink*> continuing;
-  std::set<const HdLink*> handled;
+  std::vector<const HdLink*> handled;
   for (const HdLinkId& nextId : link->vctliNxtLinkId) {
     const HdLink* next = GetLinkData(nextId);
-    if (next == nullptr || !handled.insert(next).second) continue;
+    if (next == nullptr || !AddOnce(handled, next)) continue;
     const bool continues =
         std::any_of(next->vcthlLane.begin(), next->vcthlLane.end(), [laneId](const HdLane& lane) {
           return std::any_of(lane.vctliPreLaneId.begin(), lane.vctliPreLaneId.end(),

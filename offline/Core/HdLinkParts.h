@@ -71,6 +71,16 @@ inline void SortOncePerId(std::vector<const HdLink*>& links) {
       links.end());
 }
 
+// A set of what a walk has handled, sorted in one vector: true the first time x goes in. Walks
+// that skip a listing of a link they have handled keep their work to the distinct links listed.
+template <class T>
+bool AddOnce(std::vector<T>& handled, const T& x) {
+  const auto at = std::lower_bound(handled.begin(), handled.end(), x);
+  if (at != handled.end() && !(x < *at)) return false;
+  handled.insert(at, x);
+  return true;
+}
+
 // The haversine distance between two geometry tuples.
 inline double TupleDis(const std::vector<double>& a, const std::vector<double>& b) {
   return PointsDis(Point(a), Point(b));

@@ -150,38 +150,43 @@ bool PlainReachable(const ql::HdLink& link, long from, long to) {
   return true;
 }
 
-// Every pair of lanes of links of five lanes, numbered with both signs, one id listed twice, edges
-// missing or listed twice, each edge's crossing type drawn from every value.
+// Every pair of lanes of links of 5 lanes (scanned at each question) and of 12 (worked out once),
+// numbered with both signs, one id listed twice, edges missing or listed twice, each edge's
+// crossing type drawn from every value.
 TEST(WalkBounds, ReachabilityAgreesWithThePlainDefinition) {
   const std::vector<std::vector<int>> numberings = {
       {1, 2, 3, 4, 5}, {-1, -2, -3, -4, -5}, {-2, -1, 1, 2, 3}, {2, 1, -1, 0, 3}, {INT_MIN, -1, 1, INT_MAX, 2}};
   unsigned seed = 12345;
-  const auto draw = [&seed](int n) {
+  const auto draw = [&seed](std::size_t n) {
     seed = seed * 1103515245u + 12345u;
-    return static_cast<int>((seed >> 16) % static_cast<unsigned>(n));
+    return static_cast<std::size_t>((seed >> 16) % n);
   };
-  int pairs = 0;
-  for (const std::vector<int>& numbers : numberings) {
-    for (int round = 0; round < 40; ++round) {
-      ql::HdLink link = qlhostile::Road(qltest::kOrigin, 90, 0.0, 5, 100.0);
-      for (ql::HdEdge& edge : link.vctheEdge) edge.nCross = draw(6) - 1;
-      link.vctheEdge.push_back(link.vctheEdge[static_cast<std::size_t>(draw(6))]);  // an id listed twice
-      link.vctheEdge.back().nCross = draw(5);
-      if (draw(3) == 0) link.vctheEdge.erase(link.vctheEdge.begin() + draw(6));  // a missing edge
-      for (std::size_t k = 0; k < 5; ++k) link.vcthlLane[k].nSeqNum = numbers[k];
-      if (draw(2) == 0) link.vcthlLane[static_cast<std::size_t>(draw(5))].liId = link.vcthlLane[0].liId;
-      std::vector<long> ids = {0};  // an id no lane has
-      for (const ql::HdLane& lane : link.vcthlLane) ids.push_back(static_cast<long>(lane.liId));
-      for (long from : ids) {
-        for (long to : ids) {
-          ASSERT_EQ(ql::HdLib::IsReachable(&link, LaneIdOf(from), LaneIdOf(to)), PlainReachable(link, from, to))
-              << "round " << round << " from " << from << " to " << to;
-          ++pairs;
+  std::size_t pairs = 0;
+  for (const std::size_t lanes : {std::size_t{5}, std::size_t{12}}) {
+    for (const std::vector<int>& numbers : numberings) {
+      for (int round = 0; round < 40; ++round) {
+        ql::HdLink link = qlhostile::Road(qltest::kOrigin, 90, 0.0, static_cast<int>(lanes), 100.0);
+        for (ql::HdEdge& edge : link.vctheEdge) edge.nCross = static_cast<int>(draw(6)) - 1;
+        link.vctheEdge.push_back(link.vctheEdge[draw(lanes + 1)]);  // an id listed twice
+        link.vctheEdge.back().nCross = static_cast<int>(draw(5));
+        if (draw(3) == 0) {
+          link.vctheEdge.erase(link.vctheEdge.begin() + static_cast<long>(draw(lanes + 1)));  // a missing edge
+        }
+        for (std::size_t k = 0; k < lanes; ++k) link.vcthlLane[k].nSeqNum = numbers[k % 5];
+        if (draw(2) == 0) link.vcthlLane[draw(lanes)].liId = link.vcthlLane[0].liId;
+        std::vector<long> ids = {0};  // an id no lane has
+        for (const ql::HdLane& lane : link.vcthlLane) ids.push_back(static_cast<long>(lane.liId));
+        for (long from : ids) {
+          for (long to : ids) {
+            ASSERT_EQ(ql::HdLib::IsReachable(&link, LaneIdOf(from), LaneIdOf(to)), PlainReachable(link, from, to))
+                << lanes << " lanes, round " << round << " from " << from << " to " << to;
+            ++pairs;
+          }
         }
       }
     }
   }
-  EXPECT_EQ(pairs, 5 * 40 * 36);
+  EXPECT_EQ(pairs, 5u * 40u * (6u * 6u + 13u * 13u));
 }
 
 TEST(WalkBounds, SmallShapesGiveThePlainAnswers) {
