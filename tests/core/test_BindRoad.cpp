@@ -10,6 +10,7 @@
 #include "MapConfig.h"
 #include "MapLib.h"
 #include "SdLib.h"
+#include "SdStore.h"
 #include "Singleton.h"
 #include "TestConfig.h"
 

@@ -21,6 +21,7 @@
 #include "MapConfig.h"
 #include "Save.h"
 #include "SdLib.h"
+#include "SdStore.h"
 #include "Singleton.h"
 #include "TestBytes.h"
 #include "TestConfig.h"

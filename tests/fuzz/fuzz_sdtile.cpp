@@ -19,6 +19,7 @@
 #include "Errors.h"
 #include "MapConfig.h"
 #include "SdLib.h"
+#include "SdStore.h"
 #include "ajson.hpp"
 
 namespace {
