@@ -93,9 +93,9 @@ struct BindRoadOutput;
 // Nothing in the HD request path uses it. Its members are defined in SdStore.cpp.
 class SdLib {
  public:
-  // Builds the binding engine, which copies the configured candidate limit now.
+  // Builds the binding engine, which copies the configured candidate limit now. Copies of
+  // a library share its engine, which goes with the last of them.
   SdLib();
-  ~SdLib();
 
   // Nothing to prepare: the SD store loads its tiles on demand.
   void Init(const std::string& path);
@@ -114,8 +114,8 @@ class SdLib {
   // (1.7976931348623157e308 when the box holds no node).
   const SdNode* GetNearestNode(const Point& p, const Rect2D& box, double& dist);
 
-  // The engine of this library; lives as long as the library.
-  std::unique_ptr<BindRoad> m_pBindRoad;
+  // The engine of this library and of its copies; never null.
+  std::shared_ptr<BindRoad> m_pBindRoad;
 };
 
 }  // namespace ql

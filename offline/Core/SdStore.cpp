@@ -1,5 +1,7 @@
 #include "SdStore.h"
 
+#include <memory>
+
 #include "BindRoad.h"
 #include "MapConfig.h"
 #include "Singleton.h"
@@ -31,9 +33,7 @@ constexpr float sc_fBindRoadBoxHalf = 45.0f;
 
 }  // namespace
 
-SdLib::SdLib() : m_pBindRoad(new BindRoad()) {}
-
-SdLib::~SdLib() = default;
+SdLib::SdLib() : m_pBindRoad(std::make_shared<BindRoad>()) {}
 
 void SdLib::Init(const std::string& /*path*/) {}
 

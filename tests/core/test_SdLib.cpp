@@ -9,6 +9,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -507,6 +508,37 @@ TEST_P(SdMap, BindingLoadsTheTilesAroundThePosition) {
     EXPECT_EQ(in.setRids1.size(), 1u);
     EXPECT_EQ(in.setNodes1.size(), 1u);
   }
+}
+
+// Copies of a library share its engine: the copy binds after the original is gone, and the engine
+// goes with the last library that holds it (once: the sanitizer build sees a second free).
+TEST_P(SdMap, CopiesShareOneEngineFreedWithTheLast) {
+  std::weak_ptr<ql::BindRoad> engine;
+  std::unique_ptr<ql::SdLib> copy;
+  {
+    const ql::SdLib lib;
+    engine = lib.m_pBindRoad;
+    copy = std::make_unique<ql::SdLib>(lib);
+    EXPECT_EQ(copy->m_pBindRoad, lib.m_pBindRoad);
+  }
+  ASSERT_FALSE(engine.expired());
+  ql::BindRoadInput in;
+  in.ptPos = Point(116.39, 39.91, 0);
+  ql::BindRoadOutput out;
+  copy->GetBindRoadResult(in, out);
+  ASSERT_NE(store_.Get(), nullptr);
+  EXPECT_EQ(Keys(store_.Get()->GetTiles()), PairSet({{5819, 1995}}));
+
+  // A library assigned over drops its own engine and takes the other's.
+  ql::SdLib other;
+  const std::weak_ptr<ql::BindRoad> ownEngine = other.m_pBindRoad;
+  other = *copy;
+  EXPECT_TRUE(ownEngine.expired());
+  EXPECT_EQ(other.m_pBindRoad, engine.lock());
+  copy.reset();
+  EXPECT_FALSE(engine.expired());
+  other = ql::SdLib();
+  EXPECT_TRUE(engine.expired());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sd, SdMap, ::testing::ValuesIn(kEncodings),
