@@ -15,6 +15,7 @@
 
 #include "CoordSys.h"
 #include "FieldList.h"
+#include "TileContent.h"
 
 namespace ql {
 
@@ -66,15 +67,8 @@ struct SdNode {
   bool interpolated_node = false;
 };
 
-// The content of one SD tile file. Declared with r first; the files follow the field list.
-struct SdSerializeData {
-  Rect2D r;                      // root cell of the tile's quadtree, degrees
-  std::vector<SdNodeId> m_keys;  // key of m_values[i]
-  std::vector<SdNode> m_values;
-  std::vector<unsigned long> states;  // path code of each bucket
-  std::vector<std::vector<SdNodeId>> nodes;
-  std::vector<std::vector<Point>> ps;
-};
+// One SD tile file: its nodes by key and the buckets of its quadtree (TileContent.h).
+struct SdSerializeData : TileContent<SdNodeId, SdNode> {};
 
 QL_FIELDS(SdNodeId, p);
 QL_FIELDS(SdRadas, curvature, roll, pitch, azimuth);
