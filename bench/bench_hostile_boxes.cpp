@@ -24,6 +24,7 @@
 #include "MapConfig.h"
 #include "MapInterface.h"
 #include "SdLib.h"
+#include "SdStore.h"
 #include "Tile.h"
 #include "TileWriter.h"
 

@@ -13,7 +13,6 @@
 
 #include "CoordSys.h"
 #include "FileSys.h"
-#include "TileGrid.h"
 #include "ajson.hpp"
 #include "xxtea.h"
 

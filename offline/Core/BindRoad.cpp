@@ -3,7 +3,6 @@
 #include <functional>
 
 #include "MapConfig.h"
-#include "Singleton.h"
 
 namespace ql {
 
@@ -28,28 +27,6 @@ unsigned long BindRoad::GetRid(const SdNode* /*node*/) { return 0; }
 
 bool operator<(const BindRoad::AlgoNodeData& a, const BindRoad::AlgoNodeData& b) {
   return std::less<const SdNode*>()(a.pNode, b.pNode);
-}
-
-// ---- the SD library's members that hold or run the engine (declared in SdLib.h) ------------------
-
-namespace {
-
-// How far around a position the binding loads SD tiles, metres to each side.
-constexpr float sc_fBindRoadBoxHalf = 45.0f;
-
-}  // namespace
-
-SdLib::SdLib() : m_pBindRoad(new BindRoad()) {}
-
-SdLib::~SdLib() = default;
-
-void SdLib::GetBindRoadResult(const BindRoadInput& in, BindRoadOutput& out) {
-  const Rect2D rect = P2R(in.ptPos, sc_fBindRoadBoxHalf, sc_fBindRoadBoxHalf);
-  // The tiles stay cached (or failed) for the binding.
-  Singleton<SdWorld, newSdWorld>::GetSingleton()->LoadTileInRect(rect);
-  BindRoadInput fresh;
-  fresh.ptPos = in.ptPos;
-  m_pBindRoad->BindRoadHmm(fresh, out);
 }
 
 }  // namespace ql

@@ -164,7 +164,7 @@ double D2XYZ(const Point& a, const Point& b, bool with3d = false);
 double DXYZ(const XYZ& a, const XYZ& b, bool with3d = false);
 double DXYZ(const Point& a, const Point& b, bool with3d = false);
 
-// ---- tile grid (defined in TileGrid.cpp, with the tile file name) -------------
+// ---- tile grid and tile names (defined in TileGrid.cpp) -----------------------
 // Tiles are named on a fixed 0.02-degree grid; rectangles are stepped over with the
 // configured MapConfig::tile_lon_interval / tile_lat_interval.
 
@@ -187,6 +187,9 @@ std::set<TileId> R2TIds(const Rect2D& r);
 // The same tiles in the same (ascending) order, into a list the caller keeps from call to call:
 // the box searches of a request need no allocation once it has grown. out is replaced.
 void R2TIdsInto(const Rect2D& r, std::vector<TileId>& out);
+// "col,row" in decimal, a negative number with its sign, no extension: the name of a
+// tile's file in every tile directory, and how errors label a tile.
+std::string TId2String(const TileId& id);
 // "col,row" -> TileId; fewer than two comma-separated pieces give (0, 0), a piece
 // that is not a number gives 0, pieces after the second are ignored.
 TileId String2TId(const std::string& name);

@@ -11,6 +11,7 @@
 
 #include "CoordSys.h"
 #include "FieldList.h"
+#include "TileContent.h"
 
 namespace ql {
 
@@ -293,17 +294,8 @@ struct HdLink {
 
 // ---- tile content --------------------------------------------------------------
 
-// One HD tile file. Declared with r first; the files store m_keys, m_values, r, ...
-// Bucket i of the quadtree is (states[i], nodes[i], ps[i]): a path code, the ids of the
-// links indexed in the leaf cell(s) it names, and the point at which each is indexed.
-struct HdSerializeData {
-  Rect2D r;                      // root cell of the tile's quadtree, degrees
-  std::vector<HdLinkId> m_keys;  // key of m_values[i]
-  std::vector<HdLink> m_values;
-  std::vector<unsigned long> states;  // path code of each bucket
-  std::vector<std::vector<HdLinkId>> nodes;
-  std::vector<std::vector<Point>> ps;
-};
+// One HD tile file: its links by id and the buckets of its quadtree (TileContent.h).
+struct HdSerializeData : TileContent<HdLinkId, HdLink> {};
 
 // ---- field lists -----------------------------------------------------------------
 

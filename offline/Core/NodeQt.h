@@ -29,6 +29,7 @@
 #include "MapConfig.h"
 #include "MemoryLimit.h"
 #include "Profiler.h"
+#include "Utils.h"
 
 namespace ql {
 
@@ -45,16 +46,10 @@ inline unsigned Group(unsigned long code, int level, int maxLevel) {
   return static_cast<unsigned>(code >> (4 * (maxLevel - level - 1))) & 0xFu;
 }
 
-// Union with the tie rule of the result sets: of two equal elements the one of the
-// larger set stays (the left one when sizes match). Nodes move; nothing is copied.
+// Union with the tie rule of the result sets (Utils::UnionInto). Nodes move; nothing is copied.
 template <class Id>
 void UnionInto(std::set<Id>& out, std::set<Id>& tmp) {
-  if (tmp.size() > out.size()) {
-    tmp.merge(out);
-    out.swap(tmp);
-  } else {
-    out.merge(tmp);
-  }
+  Utils::UnionInto(out, tmp);
 }
 template <class Id>
 void UnionInto(std::vector<std::tuple<Id, Point>>& out, std::vector<std::tuple<Id, Point>>& tmp) {

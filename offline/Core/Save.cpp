@@ -6,7 +6,6 @@
 
 #include "FileSys.h"
 #include "Tile.h"
-#include "TileGrid.h"
 #include "Utils.h"
 
 namespace ql {

@@ -1,8 +1,13 @@
-#pragma once  // SdLib.h: the records of the SD road network, its tile content, its tile store and the SD library
+#pragma once  // SdLib.h: the records of the SD road network, its tile content and the SD library
 
 // The SD map is a graph of nodes keyed by position. Its tiles use the HD tile scheme
 // (records by key, a quadtree of (id, point) buckets, the same 0.02-degree file grid) with
 // the types below; the field lists give the JSON keys and the binary order.
+//
+// This header holds what the binding engine and the tile writer need: the records and the
+// library's declaration. The tile store behind the library (the SD tile, the SD World and
+// the creator of its singleton) is in SdStore.h, and so are the library's members that run
+// on it; SdLib.cpp holds the records' own operations.
 
 #include <memory>
 #include <string>
@@ -10,20 +15,9 @@
 
 #include "CoordSys.h"
 #include "FieldList.h"
-#include "Save.h"
-#include "Tile.h"
-#include "World.h"
+#include "TileContent.h"
 
 namespace ql {
-
-struct SdNodeId;
-struct SdNode;
-struct SdSerializeData;
-
-// Where SD tile files lie: MapConfig::sdConfig's save_dir_json for serialize type 1,
-// save_dir_binary for 2, empty otherwise.
-template <>
-std::string Save::GetSerializeDir<Tile<SdNodeId, SdNode, SdSerializeData>>();
 
 // ---- records ---------------------------------------------------------------------
 
@@ -73,31 +67,14 @@ struct SdNode {
   bool interpolated_node = false;
 };
 
-// The content of one SD tile file. Declared with r first; the files follow the field list.
-struct SdSerializeData {
-  Rect2D r;                      // root cell of the tile's quadtree, degrees
-  std::vector<SdNodeId> m_keys;  // key of m_values[i]
-  std::vector<SdNode> m_values;
-  std::vector<unsigned long> states;  // path code of each bucket
-  std::vector<std::vector<SdNodeId>> nodes;
-  std::vector<std::vector<Point>> ps;
-};
+// One SD tile file: its nodes by key and the buckets of its quadtree (TileContent.h).
+struct SdSerializeData : TileContent<SdNodeId, SdNode> {};
 
 QL_FIELDS(SdNodeId, p);
 QL_FIELDS(SdRadas, curvature, roll, pitch, azimuth);
 QL_FIELDS(SdNode, id_p, outDegree, outLengths, outRids, inDegree, inLengths, inRids, speed_limit_big,
           speed_limit_small, level, radas, interpolated_node);
 QL_FIELDS(SdSerializeData, m_keys, m_values, r, states, nodes, ps);
-
-// ---- tiles and the store ---------------------------------------------------------
-
-using SdTile = Tile<SdNodeId, SdNode, SdSerializeData>;
-using SdWorld = World<SdNodeId, SdNode, SdTile>;
-
-// Creator of the SD World for ql::Singleton: a new Save and a World over it, never freed.
-struct newSdWorld {
-  static SdWorld* Create();
-};
 
 // ---- the SD library ----------------------------------------------------------------
 
@@ -106,13 +83,13 @@ struct BindRoadInput;
 struct BindRoadOutput;
 
 // Nearest-node lookups and the road-binding entry over the process-wide SD store
-// (Singleton<SdWorld, newSdWorld>, created by the first call that needs it). Nothing in
-// the HD request path uses it.
+// (Singleton<SdWorld, newSdWorld> of SdStore.h, created by the first call that needs it).
+// Nothing in the HD request path uses it. Its members are defined in SdStore.cpp.
 class SdLib {
  public:
-  // Builds the binding engine, which copies the configured candidate limit now.
+  // Builds the binding engine, which copies the configured candidate limit now. Copies of
+  // a library share its engine, which goes with the last of them.
   SdLib();
-  ~SdLib();
 
   // Nothing to prepare: the SD store loads its tiles on demand.
   void Init(const std::string& path);
@@ -131,13 +108,8 @@ class SdLib {
   // (1.7976931348623157e308 when the box holds no node).
   const SdNode* GetNearestNode(const Point& p, const Rect2D& box, double& dist);
 
-  // The engine of this library; lives as long as the library.
-  std::unique_ptr<BindRoad> m_pBindRoad;
+  // The engine of this library and of its copies; never null.
+  std::shared_ptr<BindRoad> m_pBindRoad;
 };
-
-extern template class NodeQt<SdNodeId>;
-extern template class Tile<SdNodeId, SdNode, SdSerializeData>;
-extern template void DoSeserialize<SdSerializeData>(const std::string&, SdSerializeData&, int);
-extern template class World<SdNodeId, SdNode, SdTile>;
 
 }  // namespace ql

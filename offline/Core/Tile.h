@@ -29,7 +29,6 @@
 #include "MemoryLimit.h"
 #include "NodeQt.h"
 #include "Profiler.h"
-#include "TileGrid.h"
 #include "ajson.hpp"
 
 namespace ql {

@@ -1,5 +1,3 @@
-#include "TileGrid.h"
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>

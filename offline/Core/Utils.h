@@ -78,14 +78,22 @@ class Utils {
     return it == map.end() ? typename Map::mapped_type{} : it->second;
   }
 
-  // Copies the larger set (a when both are the same size) and inserts the other one, so of
-  // two elements that compare equal the copied set's one is kept.
+  // a becomes the union of both sets; of two elements that compare equal, the one of the
+  // larger set stays (a's when both are the same size). The nodes move, nothing is copied;
+  // b keeps what was not taken. Every union of sets here follows this rule.
+  template <class Set>
+  static void UnionInto(Set& a, Set& b) {
+    if (b.size() > a.size()) a.swap(b);
+    a.merge(b);
+  }
+
+  // UnionInto over copies: of two elements that compare equal, the larger set's one is kept
+  // (a's when both are the same size).
   template <class Set>
   static Set SetUnion(const Set& a, const Set& b) {
-    const bool bLarger = b.size() > a.size();
-    Set result = bLarger ? b : a;
-    const Set& other = bLarger ? a : b;
-    result.insert(other.begin(), other.end());
+    Set result = a;
+    Set other = b;
+    UnionInto(result, other);
     return result;
   }
 

@@ -32,6 +32,7 @@
 #include "Profiler.h"
 #include "Save.h"
 #include "Tile.h"
+#include "Utils.h"
 
 namespace ql {
 
@@ -151,15 +152,11 @@ std::vector<TileId> TileListOf(const Id& id) {
   return id.GetTileIds();
 }
 
-// Union keeping, of two equal elements, the one of the larger set (the left one when
-// sizes match), as the per-tile results are merged; nodes move, nothing is copied.
+// The fold's step over the per-tile result sets: Utils::UnionInto, the running set on the
+// left; nodes move, nothing is copied.
 template <class Set>
 Set UnionBySize(Set a, Set b) {
-  if (b.size() > a.size()) {
-    b.merge(a);
-    return b;
-  }
-  a.merge(b);
+  Utils::UnionInto(a, b);
   return a;
 }
 

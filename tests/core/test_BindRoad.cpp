@@ -5,11 +5,13 @@
 
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "BindRoad.h"
 #include "MapConfig.h"
 #include "MapLib.h"
 #include "SdLib.h"
+#include "SdStore.h"
 #include "Singleton.h"
 #include "TestConfig.h"
 
@@ -63,32 +65,78 @@ TEST(BindRoad, InstanceIsMadeOnceWithTheConfigurationOfTheFirstCall) {
   BindRoad::m_spInstance = saved;
 }
 
-TEST(BindRoad, OperationsChangeNothing) {
-  BindRoad engine;
-  SdNode node;
-  node.id_p = SdNodeId(Point(116.385, 39.905, 0));
-  node.outRids = {77};
-  BindRoadInput in;
-  in.ptPos = Point(116.385, 39.905, 3);
-  in.setRids1 = {1, 2};
-  in.setNodes2 = {SdNodeId(Point(1, 2, 3))};
-  BindRoadOutput out;
+// What the binding operations are given: a node, an input, an output and a node set over the node.
+struct Given {
+  Given() {
+    node.id_p = SdNodeId(Point(116.385, 39.905, 0));
+    node.outRids = {77};
+    in.ptPos = Point(116.385, 39.905, 3);
+    in.setRids1 = {1, 2};
+    in.setNodes2 = {SdNodeId(Point(1, 2, 3))};
+    nodes = {BindRoad::AlgoNodeData{&node, 1.0, 2.0, 3.0}};
+  }
+  Given(const Given&) = delete;
+  Given& operator=(const Given&) = delete;
 
-  engine.BindRoadHmm(in, out);
-  engine.BindRoadLnn(in, &node);
-  engine.BindRoadLnn(in, nullptr);
-  std::set<BindRoad::AlgoNodeData> nodes = {BindRoad::AlgoNodeData{&node, 1.0, 2.0, 3.0}};
-  engine.GetNextNNodes(5, &node, nodes);
-  ASSERT_EQ(nodes.size(), 1u);
-  EXPECT_EQ(nodes.begin()->pNode, &node);
-  EXPECT_EQ(nodes.begin()->dReserved3, 3.0);
-  EXPECT_EQ(engine.GetTransProb(&node, in), 0.0);
-  EXPECT_EQ(engine.GetRid(&node), 0ul);
-  EXPECT_EQ(engine.GetRid(nullptr), 0ul);
-  // The engine itself is as it was built.
-  EXPECT_EQ(engine.m_nReserved, 0);
-  EXPECT_TRUE(engine.m_bReserved1 && engine.m_bReserved2);
-  EXPECT_EQ(engine.m_algoNodeData.pNode, nullptr);
+  SdNode node;
+  BindRoadInput in;
+  BindRoadOutput out;
+  std::set<BindRoad::AlgoNodeData> nodes;  // refers to node
+};
+
+// Every operation returns at once: its result (where it has one) is 0, and the engine, the node,
+// the input and the set are as they were.
+TEST(BindRoad, OperationsChangeNothing) {
+  struct Case {
+    const char* name;
+    double (*run)(BindRoad& engine, Given& g);  // the operation's result, 0 for those without one
+  };
+  const Case cases[] = {
+      {"BindRoadHmm",
+       [](BindRoad& e, Given& g) {
+         e.BindRoadHmm(g.in, g.out);
+         return 0.0;
+       }},
+      {"BindRoadLnn",
+       [](BindRoad& e, Given& g) {
+         e.BindRoadLnn(g.in, &g.node);
+         return 0.0;
+       }},
+      {"BindRoadLnnWithoutNode",
+       [](BindRoad& e, Given& g) {
+         e.BindRoadLnn(g.in, nullptr);
+         return 0.0;
+       }},
+      {"GetNextNNodes",
+       [](BindRoad& e, Given& g) {
+         e.GetNextNNodes(5, &g.node, g.nodes);
+         return 0.0;
+       }},
+      {"GetTransProb", [](BindRoad& e, Given& g) { return e.GetTransProb(&g.node, g.in); }},
+      {"GetRid", [](BindRoad& e, Given& g) { return static_cast<double>(e.GetRid(&g.node)); }},
+      {"GetRidWithoutNode", [](BindRoad& e, Given&) { return static_cast<double>(e.GetRid(nullptr)); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BindRoad engine;
+    const int limit = engine.m_nCandidateMax;
+    Given g;
+    EXPECT_EQ(c.run(engine, g), 0.0);
+    // The engine is as it was built.
+    EXPECT_EQ(engine.m_nReserved, 0);
+    EXPECT_TRUE(engine.m_bReserved1 && engine.m_bReserved2);
+    EXPECT_EQ(engine.m_nCandidateMax, limit);
+    EXPECT_EQ(engine.m_algoNodeData.pNode, nullptr);
+    // So is what it was given.
+    EXPECT_EQ(g.node.outRids, std::vector<unsigned long>{77});
+    EXPECT_EQ(g.in.ptPos.dAlt, 3.0);
+    EXPECT_EQ(g.in.setRids1, (std::set<unsigned long>{1, 2}));
+    EXPECT_EQ(g.in.setNodes2.size(), 1u);
+    ASSERT_EQ(g.nodes.size(), 1u);
+    EXPECT_EQ(g.nodes.begin()->pNode, &g.node);
+    EXPECT_EQ(g.nodes.begin()->dReserved1, 1.0);
+    EXPECT_EQ(g.nodes.begin()->dReserved3, 3.0);
+  }
 }
 
 TEST(BindRoad, NodeSetHoldsOneEntryPerNode) {

@@ -19,6 +19,7 @@
 #include "MapConfig.h"
 #include "Save.h"
 #include "SdLib.h"
+#include "SdStore.h"
 #include "TestConfig.h"
 #include "TestFiles.h"
 #include "Tile.h"

@@ -24,6 +24,7 @@
 #include "MapBuilder.h"
 #include "MapConfig.h"
 #include "SdLib.h"
+#include "SdStore.h"
 #include "TestBytes.h"
 #include "TestFiles.h"
 #include "TestRecords.h"

@@ -129,6 +129,39 @@ TEST(Utils, SetUnionKeepsTheCopiedSetsElement) {
   EXPECT_EQ(Utils::ContainerUnion(std::set<int>{1}, std::set<int>{1, 2}), (std::set<int>{1, 2}));
 }
 
+// The in-place union the store and the quadtree fold their results with: the same rule as SetUnion.
+TEST(Utils, UnionIntoKeepsTheLargerSetsElement) {
+  const std::set<Keyed> small = {{1, 's'}, {2, 's'}};
+  const std::set<Keyed> large = {{2, 'l'}, {3, 'l'}, {4, 'l'}};
+  const std::set<Keyed> otherSame = {{1, 'o'}, {9, 'o'}};
+  struct Case {
+    const char* name;
+    std::set<Keyed> a, b;
+    int key;      // present in both
+    char kept;    // whose element stays
+    size_t size;  // of the union
+  };
+  const Case cases[] = {{"SmallerLeft", small, large, 2, 'l', 4},
+                        {"LargerLeft", large, small, 2, 'l', 4},
+                        {"TieKeepsTheLeft", small, otherSame, 1, 's', 3},
+                        {"TieTheOtherWay", otherSame, small, 1, 'o', 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::set<Keyed> a = c.a;
+    std::set<Keyed> b = c.b;
+    Utils::UnionInto(a, b);
+    ASSERT_EQ(a.size(), c.size);
+    EXPECT_EQ(a.find(Keyed{c.key, '?'})->tag, c.kept);
+    ASSERT_EQ(b.size(), 1u);  // the element that was not taken
+    EXPECT_NE(b.begin()->tag, c.kept);
+  }
+  std::set<int> empty;
+  std::set<int> three = {1, 2, 3};
+  Utils::UnionInto(empty, three);
+  EXPECT_EQ(empty, (std::set<int>{1, 2, 3}));
+  EXPECT_TRUE(three.empty());
+}
+
 TEST(Utils, ContainerUnionOfVectorsKeepsDuplicates) {
   using Entry = std::tuple<int, double>;
   const std::vector<Entry> a = {{1, 1.0}, {2, 2.0}};

@@ -69,15 +69,8 @@ using qltest::ConfigGuard;
 
 // ---- one fixture per encoding --------------------------------------------------------------
 
-struct Encoding {
-  const char* name;
-  int type;
-  bool encrypt;
-  const char* dir;  // relative to the project
-};
-
-const Encoding kEncodings[] = {
-    {"Json", 1, false, "hd/json/"}, {"Binary", 2, false, "hd/binary/"}, {"Encrypted", 2, true, "hd/encrypted/"}};
+using qltest::Encoding;
+using qltest::kEncodings;
 
 constexpr int kDepth = 5;
 
@@ -93,12 +86,12 @@ class WorldTest : public ::testing::TestWithParam<Encoding> {
     ql::MapConfig::qt_max_level = kDepth;
     ql::MapConfig::serialize_type_json1_binary2 = e.type;
     ql::MapConfig::tile_encrypt = e.encrypt;
-    const std::string dir = (tmp_.path() / e.dir).string();
+    const std::string dir = (tmp_.path() / e.HdDir()).string();
     ql::MapConfig::hdConfig::save_dir_json = e.type == 1 ? dir : std::string("unused/");
     ql::MapConfig::hdConfig::save_dir_binary = e.type == 2 ? dir : std::string("unused/");
   }
 
-  fs::path TileFile(const TileId& id) const { return tmp_.path() / GetParam().dir / qlw::TileFileName(id); }
+  fs::path TileFile(const TileId& id) const { return tmp_.path() / GetParam().HdDir() / qlw::TileFileName(id); }
 
   // A valid file of this encoding for tile id, made from A's content.
   void CopyTileFile(const TileId& from, const TileId& to) const {
@@ -150,7 +143,7 @@ TEST_P(WorldTest, SecondStartUpReadsOnlyNewTiles) {
 // A directory that cannot be listed, or a serialize type that names none, is refused before
 // anything is read; an existing empty directory is an empty map.
 TEST_P(WorldTest, StartUpRefusesADirectoryItCannotList) {
-  const std::string dir = (tmp_.path() / GetParam().dir).string();
+  const std::string dir = (tmp_.path() / GetParam().HdDir()).string();
   struct Row {
     const char* name;
     std::string dir;  // the configured directory of this encoding
@@ -375,7 +368,7 @@ class DamagedTile : public ::testing::Test {
     ql::MapConfig::qt_max_level = kDepth;
     ql::MapConfig::serialize_type_json1_binary2 = e.type;
     ql::MapConfig::tile_encrypt = e.encrypt;
-    dir_ = (tmp_.path() / e.dir).string();  // ends with '/', as the settings do
+    dir_ = (tmp_.path() / e.HdDir()).string();  // ends with '/', as the settings do
     ql::MapConfig::hdConfig::save_dir_json = dir_;
     ql::MapConfig::hdConfig::save_dir_binary = dir_;
   }

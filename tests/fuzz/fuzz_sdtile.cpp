@@ -21,6 +21,7 @@
 #include "FuzzHeap.h"
 #include "MapConfig.h"
 #include "SdLib.h"
+#include "SdStore.h"
 #include "ajson.hpp"
 
 namespace {
