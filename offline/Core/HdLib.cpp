@@ -227,14 +227,7 @@ std::set<HdLinkId> HdLib::GetNodeIdsInRect(const Rect2D& rect) const {
   return store == nullptr ? std::set<HdLinkId>() : store->GetNodeIdsInRect(rect);
 }
 
-int HdLib::GetEdgeIndexById(const HdLink* link, long edgeId) {
-  if (link == nullptr) return -1;
-  const std::vector<HdEdge>& edges = link->vctheEdge;
-  for (std::size_t i = 0; i < edges.size(); ++i) {
-    if (edges[i].lId == edgeId) return static_cast<int>(i);
-  }
-  return -1;
-}
+int HdLib::GetEdgeIndexById(const HdLink* link, long edgeId) { return linkparts::EdgeIndexById(link, edgeId); }
 
 const HdLane* HdLib::GetLaneBySeqNum(const HdLink* link, int laneNum) {
   return FirstLane(link, [laneNum](const HdLane& lane) { return lane.nSeqNum == laneNum; });

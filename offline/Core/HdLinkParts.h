@@ -5,7 +5,6 @@
 #include <functional>
 #include <vector>
 
-#include "HdLib.h"
 #include "HdTypes.h"
 #include "MapTypes.h"
 #include "Singleton.h"
@@ -47,9 +46,20 @@ inline const HdEdge* EdgeAt(const HdLink* link, int index) {
   return &link->vctheEdge[static_cast<std::size_t>(index)];
 }
 
+// The position in vctheEdge of the first edge with that lId; -1 when none has it or there is no
+// link (HdLib::GetEdgeIndexById).
+inline int EdgeIndexById(const HdLink* link, long edgeId) {
+  if (link == nullptr) return -1;
+  const std::vector<HdEdge>& edges = link->vctheEdge;
+  for (std::size_t i = 0; i < edges.size(); ++i) {
+    if (edges[i].lId == edgeId) return static_cast<int>(i);
+  }
+  return -1;
+}
+
 // The first edge with that lId.
 inline const HdEdge* EdgeById(const HdLink* link, long edgeId) {
-  const int index = HdLib::GetEdgeIndexById(link, edgeId);
+  const int index = EdgeIndexById(link, edgeId);
   return index < 0 ? nullptr : &link->vctheEdge[static_cast<std::size_t>(index)];
 }
 
