@@ -51,6 +51,9 @@ fuzz() {
     local work="$dir/corpus-$target"
     rm -rf "$work" && mkdir -p "$work"
     [ -d "tests/fuzz/corpus/$target" ] && cp -r "tests/fuzz/corpus/$target/." "$work/"
+    if [ "$target" = fuzz_json ]; then  # the JSON test suite's parsing documents
+      cp tests/data/jsontestsuite/test_parsing/* "$work/"
+    fi
     if [ "$target" = fuzz_tile ]; then  # the sample map's tiles in every encoding
       for f in examples/sample_map/hd/*/*; do cp "$f" "$work/sample-$(basename "$(dirname "$f")")-$(basename "$f")"; done
     fi
@@ -101,7 +104,13 @@ test_all() {
 demo() {
   setup
   configure build
-  cmake --build build -j "$JOBS" --target libquilmar_python tileindex  # only what the demo runs
+  # Only what the demo runs; the build's output is shown only when it fails.
+  local log=build/demo-build.log
+  if ! cmake --build build -j "$JOBS" --target libquilmar_python tileindex >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "demo: the build failed (its output is above)" >&2
+    exit 1
+  fi
   PYTHONPATH="$ROOT/build" "$PYTHON" examples/demo.py
   echo
   for args in "116.38 39.9" "116.3 39.9" "-116.3 -39.9" "0.01999999 0.04" "10.001 20.019"; do

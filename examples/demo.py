@@ -16,6 +16,22 @@ import libquilmar_python as ql
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
+# What each column of the table holds.
+LEGEND = [
+    "  #          the position's number in the trace",
+    "  lat, lon   the position asked about (degrees); head: the heading given with it (degrees,",
+    "             clockwise from north, as the lane azimuths)",
+    "  link       id of the link holding the position; lane: the lane's number; of: lanes of the link",
+    "  type       the lane's type code as the map stores it, passed through uninterpreted",
+    "             (in the sample map 1 is a regular lane, 7 the kerb lane of a four-lane link)",
+    "  L/R        crossing types of the lane's left and right edge lines: 0 unknown, 1 not crossable,",
+    "             2 both ways, 3 only leftwards, 4 only rightwards",
+    "  km/h       the lane's speed limit",
+    "  angle      azimuth of the lane where the position lies (degrees, clockwise from north)",
+    "  foot       foot lat, foot lon: the nearest point on the lane's centre line",
+    "  cross      whether the position lies inside a pedestrian crossing; off map: no lane holds it",
+]
+
 
 def main(argv):
     map_dir = argv[1] if len(argv) > 1 else os.path.join(HERE, "sample_map")
@@ -52,11 +68,9 @@ def main(argv):
             "%.7f" % info.ptOutFoot_lat, "%.7f" % info.ptOutFoot_lon,
             "yes" if info.isInCross else "no")))
     print("-" * len(title))
-    print("%d of %d positions on the map. lane: lane number of the lane holding the position, of: lanes"
-          " of the link," % (on_map, len(rows)))
-    print("L/R: crossing types of the lane's left and right edge lines, angle: lane azimuth (degrees),"
-          " foot: nearest point")
-    print("on the lane's centre line, cross: inside a pedestrian crossing.")
+    print("%d of %d positions on the map." % (on_map, len(rows)))
+    for line in LEGEND:
+        print(line)
     return 0
 
 

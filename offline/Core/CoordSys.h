@@ -176,12 +176,13 @@ TileId P2TId(const Point& p);
 // altitude kept.
 Point P2TLBP(const Point& p);
 Point P2TRTP(const Point& p);
-// The most tiles a rectangle names; a rectangle that would name more names none.
+// The most tiles a rectangle names, and the most steps of the configured interval its walk takes
+// along either axis; a rectangle that would name or take more names none.
 constexpr int sc_nMaxTilesInRect = 4096;
 // The tiles the rectangle touches: every tile P2TId names for a point of it, with intervals of
 // 0.02. Empty when an interval is not a positive finite number, a corner is NaN, lb lies above
 // or right of rt, or the rectangle (clamped to the world) would name more than
-// sc_nMaxTilesInRect tiles.
+// sc_nMaxTilesInRect tiles or take more than sc_nMaxTilesInRect steps along an axis.
 std::set<TileId> R2TIds(const Rect2D& r);
 // The same tiles in the same (ascending) order, into a list the caller keeps from call to call:
 // the box searches of a request need no allocation once it has grown. out is replaced.

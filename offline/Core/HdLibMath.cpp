@@ -336,3 +336,21 @@ bool HdLibMath::IsClearOfRecArea(const Point& p, const XYZ& q, const Line& first
 }
 
 }  // namespace ql
+
+bool IsPointInPolygon(const std::vector<std::vector<double>>& polygon, const ql::Point& p) {
+  bool inside = false;
+  const std::size_t n = polygon.size();
+  if (n == 0) return false;
+  const double px = p.dLon;
+  const double py = p.dLat;
+  ql::Point prev(polygon[n - 1]);  // throws std::invalid_argument for a tuple of fewer than two values
+  for (std::size_t i = 0; i < n; ++i) {
+    const ql::Point cur(polygon[i]);
+    const double xi = cur.dLon, yi = cur.dLat, xj = prev.dLon, yj = prev.dLat;
+    if (((yi <= py && yj > py) || (yj <= py && yi > py)) && px < xi + (py - yi) * (xj - xi) / (yj - yi)) {
+      inside = !inside;
+    }
+    prev = cur;
+  }
+  return inside;
+}

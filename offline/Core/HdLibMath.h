@@ -103,3 +103,9 @@ class LaneBounds {
 };
 
 }  // namespace ql
+
+// Crossing-number test on longitude (x) and latitude (y) in degrees, without projection: an
+// edge counts when yi <= py < yj or yj <= py < yi, and toggles when px is strictly left of it
+// at py; so horizontal edges never toggle. An empty polygon holds nothing. Throws
+// std::invalid_argument for a vertex of fewer than two values. (Declared in HdLib.h as well.)
+bool IsPointInPolygon(const std::vector<std::vector<double>>& polygon, const ql::Point& p);

@@ -47,9 +47,10 @@ struct Outputs {
   }
 };
 
-// The candidate whose angle is closest to the heading. The difference is taken on the values as
-// they are (no reduction to 0..360 first), so out-of-range angles can give a negative difference,
-// which then wins. Equal differences go to the later candidate; a NaN difference never wins;
+// The candidate whose angle is closest to the heading, the two compared on the circle: their
+// difference is reduced modulo a turn first (for values within 360 degrees of each other that is
+// the difference itself), so a heading of -10 or 710 is the heading 350. Equal differences go to
+// the later candidate; a NaN difference (a heading or angle that is not finite) never wins;
 // a candidate without lane azimuth and link start angle is skipped; with none left, the first.
 // When the chosen candidate's angle was its lane azimuth, that azimuth is left in laneAzimuth
 // and hasAzimuth is set: the request reads the same azimuth again and need not search the
@@ -65,8 +66,8 @@ std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading,
     double angle = 0.0;
     bool isAzimuth = map.GetLaneAzimuth(link, found[i].pLane->liId, p, angle, found[i]);
     if (!isAzimuth && !map.GetLinkStartAngle(link, angle)) continue;
-    const double diff = std::fabs(heading - angle);
-    const double d = std::min(diff, 360.0 - diff);
+    const double r = std::fmod(std::fabs(heading - angle), 360.0);
+    const double d = std::min(r, 360.0 - r);
     if (best >= d) {
       best = d;
       chosen = i;

@@ -56,6 +56,33 @@ void UnionInto(std::vector<std::tuple<Id, Point>>& out, std::vector<std::tuple<I
   out.insert(out.end(), tmp.begin(), tmp.end());
 }
 
+// The buckets one query has already read. Many leaves may refer to one bucket (a bucket whose
+// path code enters every leaf is the extreme), and a query that read its pairs once gains nothing
+// from reading them again: the ids, records and distances they give are the same from any leaf.
+// A mark is the number of the query that set it, so a new query needs no clearing, also when the
+// previous one ended in an exception.
+class BucketMarks {
+ public:
+  // Starts a query over a tree of that many buckets.
+  void Begin(std::size_t buckets) {
+    if (++m_now == 0) {  // the numbers wrapped around: every old mark could be taken for new
+      std::fill(m_marks.begin(), m_marks.end(), 0u);
+      m_now = 1;
+    }
+    if (m_marks.size() < buckets) m_marks.resize(buckets, 0u);
+  }
+  // True the first time this query asks for bucket b.
+  bool First(std::uint32_t b) {
+    if (m_marks[b] == m_now) return false;
+    m_marks[b] = m_now;
+    return true;
+  }
+
+ private:
+  std::vector<std::uint32_t> m_marks;
+  std::uint32_t m_now = 0;
+};
+
 // "<label>: <what> needs <bytes> bytes of memory, more than the <left> left of the <limit>
 // this tile may take".
 [[noreturn]] void RefuseMemory(const std::string& label, const std::string& what, std::uint64_t bytes,
@@ -141,9 +168,11 @@ class NodeQt {
                    std::vector<std::vector<Point>> ps, const std::string& label = std::string(),
                    MemoryLimit* memory = nullptr);
 
-  // Adds to out the ids indexed at a point inside q (half-open).
+  // Adds to out the ids indexed at a point inside q (half-open). Each bucket the leaves of q
+  // refer to is read once, however many of those leaves refer to it.
   void GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const;
-  // The same walk for callers that need every matching pair with its point.
+  // The same walk for callers that need every matching pair with its point: the pairs of every
+  // leaf reached, so a bucket's pairs come once per leaf that refers to it (leaves x pairs).
   void GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const;
   // The id indexed nearest to p among the pairs of GetNodeIdsInRect(q): squared distances
   // in the Gauss-Krueger plane (D2XYZ, the altitude difference added when with3d), the
@@ -335,7 +364,16 @@ template <class Id>
 void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const {
   static const std::string kSection = "NodeQt::GetNodeIdsInRect";
   Profiler::Start(kSection);
-  GetNodeIds(q, 0, m_rect, 0, out);
+  thread_local tile_detail::BucketMarks marks;
+  marks.Begin(GetBucketCount());
+  auto visit = [&](std::uint32_t index) {
+    const outer& leaf = m_leaves[index];
+    if (leaf.nPairs == 0 || !marks.First(leaf.nBucket)) return;
+    std::set<Id> tmp;
+    leaf.GetData(q, tmp);
+    tile_detail::UnionInto(out, tmp);  // a bucket read again would leave out as it is
+  };
+  VisitLeaves(q, 0, m_rect, 0, visit);
   Profiler::End(kSection);
 }
 
@@ -346,19 +384,31 @@ void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Po
 
 template <class Id>
 bool NodeQt<Id>::GetNearestNodeId(const Point& p, const Rect2D& q, Id& id, double& dist, bool with3d) const {
-  std::vector<std::tuple<Id, Point>> candidates;
-  GetNodeIdsInRect(q, candidates);
-  if (candidates.empty()) return false;
-  const XYZ target = P2XYZ(p);  // D2XYZ of two Points projects both; p needs it once
+  // The pairs of GetNodeIdsInRect(q) measured as the walk reaches them, each bucket once: a pair
+  // met again at a later leaf is at the same distance and cannot take the strict lead.
+  thread_local tile_detail::BucketMarks marks;
+  marks.Begin(GetBucketCount());
+  bool projected = false;
+  XYZ target{};  // D2XYZ of two Points projects both; p needs it once
   double best = std::numeric_limits<double>::max();
   const Id* winner = nullptr;
-  for (const auto& candidate : candidates) {
-    const double d = D2XYZ(P2XYZ(std::get<1>(candidate)), target, with3d);
-    if (d < best) {  // strict: an equal distance later on does not replace the first
-      best = d;
-      winner = &std::get<0>(candidate);
+  auto visit = [&](std::uint32_t index) {
+    const outer& leaf = m_leaves[index];
+    if (leaf.nPairs == 0 || !marks.First(leaf.nBucket)) return;
+    for (std::size_t k = 0; k < leaf.nPairs; ++k) {
+      if (!q.Contains(leaf.point(k))) continue;
+      if (!projected) {
+        target = P2XYZ(p);
+        projected = true;
+      }
+      const double d = D2XYZ(P2XYZ(leaf.point(k)), target, with3d);
+      if (d < best) {  // strict: an equal distance later on does not replace the first
+        best = d;
+        winner = &leaf.id(k);
+      }
     }
-  }
+  };
+  VisitLeaves(q, 0, m_rect, 0, visit);
   // Only a distance that is not a number or not finite (a height or position stored as
   // such) loses to the initial bound; such pairs are no answer, not a winner left unnamed.
   if (winner == nullptr) return false;

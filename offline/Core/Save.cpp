@@ -10,9 +10,7 @@
 
 namespace ql {
 
-namespace {
-
-std::string DirFor(const std::string& json, const std::string& binary) {
+std::string Save::DirForEncoding(const std::string& json, const std::string& binary) {
   switch (MapConfig::serialize_type_json1_binary2) {
     case 1:
       return json;
@@ -23,11 +21,9 @@ std::string DirFor(const std::string& json, const std::string& binary) {
   }
 }
 
-}  // namespace
-
 template <>
 std::string Save::GetSerializeDir<Tile<HdLinkId, HdLink, HdSerializeData>>() {
-  return DirFor(MapConfig::hdConfig::save_dir_json, MapConfig::hdConfig::save_dir_binary);
+  return DirForEncoding(MapConfig::hdConfig::save_dir_json, MapConfig::hdConfig::save_dir_binary);
 }
 
 std::string Save::TId2SaveName(const TileId& id) const { return TId2String(id); }

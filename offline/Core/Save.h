@@ -23,6 +23,8 @@ class Save {
   // separator). Specialised per tile type.
   template <class TileT>
   static std::string GetSerializeDir();
+  // The choice every map's GetSerializeDir makes between its two directories.
+  static std::string DirForEncoding(const std::string& json, const std::string& binary);
 
   // "col,row" in decimal, a negative number with its sign, no extension.
   std::string TId2SaveName(const TileId& id) const;

@@ -10,14 +10,7 @@ namespace ql {
 
 template <>
 std::string Save::GetSerializeDir<SdTile>() {
-  switch (MapConfig::serialize_type_json1_binary2) {
-    case 1:
-      return MapConfig::sdConfig::save_dir_json;
-    case 2:
-      return MapConfig::sdConfig::save_dir_binary;
-    default:
-      return std::string();
-  }
+  return DirForEncoding(MapConfig::sdConfig::save_dir_json, MapConfig::sdConfig::save_dir_binary);
 }
 
 SdWorld* newSdWorld::Create() { return new SdWorld(new Save()); }

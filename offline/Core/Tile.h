@@ -349,17 +349,25 @@ void Tile<Id, Node, SerializeData>::VisitEntriesInRect(const Rect2D& q, Visit&& 
   // The leaves of q in walk order, gathered first: a leaf, its bucket's run list and the runs lie
   // far apart in memory, so each stage is asked for over all leaves before the next one reads it,
   // and the cache misses of a large map overlap instead of following one another.
+  // Of the leaves that refer to one bucket only the first is kept: the bucket's runs give the
+  // same entries from any of them, and a bucket entering every leaf would otherwise be read once
+  // per leaf.
   thread_local std::vector<std::uint32_t> reached;
+  thread_local tile_detail::BucketMarks marks;
   reached.clear();
   m_pQt->VisitLeavesInRect(q, [](std::uint32_t index) { reached.push_back(index); });
   for (const std::uint32_t index : reached) __builtin_prefetch(&leaves[index]);
+  marks.Begin(m_pQt->GetBucketCount());
+  std::size_t kept = 0;
   for (const std::uint32_t index : reached) {
     const outer_type& leaf = leaves[index];
-    if (leaf.nPairs != 0) __builtin_prefetch(&m_bucketRuns[leaf.nBucket]);
+    if (leaf.nPairs == 0 || !marks.First(leaf.nBucket)) continue;
+    __builtin_prefetch(&m_bucketRuns[leaf.nBucket]);
+    reached[kept++] = index;
   }
+  reached.resize(kept);
   for (const std::uint32_t index : reached) {
     const outer_type& leaf = leaves[index];
-    if (leaf.nPairs == 0) continue;
     const auto range = m_bucketRuns[leaf.nBucket];
     const char* first = reinterpret_cast<const char*>(m_runs.data() + range.first);
     const std::size_t bytes = std::min<std::size_t>(range.second * sizeof(PairRun), 8 * 64);
@@ -367,7 +375,6 @@ void Tile<Id, Node, SerializeData>::VisitEntriesInRect(const Rect2D& q, Visit&& 
   }
   for (const std::uint32_t index : reached) {
     const outer_type& leaf = leaves[index];
-    if (leaf.nPairs == 0) continue;
     const Point* points = leaf.pPoints;
     const auto range = m_bucketRuns[leaf.nBucket];
     const PairRun* runs = m_runs.data() + range.first;

@@ -50,9 +50,13 @@ bool FitsGrid(double quotient) { return quotient > -2147483648.0 && quotient < 2
 // addition (as the stored tile corners were); a step that no longer moves the corner
 // ends the walk. Consecutive corners naming the same tile are recorded once (naming never
 // decreases along the walk, so each tile is recorded once). False, as soon as it is clear,
-// when the walk names more than `limit` tiles.
+// when the walk names more than `limit` tiles or takes more than `limit` steps: an interval far
+// finer than the tiles (1e-13 degrees is finite and positive) would otherwise step billions of
+// times to name a handful of tiles.
 bool StepIndices(double start, double end, double interval, std::size_t limit, std::vector<int>& ids) {
+  std::size_t steps = 0;
   for (double x = start; end > x;) {
+    if (steps++ == limit) return false;
     const int id = GridIndex(x / kTileSize);
     if (ids.empty() || ids.back() != id) {
       if (ids.size() == limit) return false;
@@ -109,8 +113,9 @@ void R2TIdsInto(const Rect2D& r, std::vector<TileId>& ids) {
   if (!FitsGrid(lb.dLon / I) || !FitsGrid(lb.dLat / J) || !FitsGrid(rt.dLon / I) || !FitsGrid(rt.dLat / J)) {
     return;
   }
-  // A rectangle of more tiles than the cap (a metric box at a pole spans every longitude) names
-  // none: probing and remembering each of them would take minutes and gigabytes.
+  // A rectangle of more tiles than the cap (a metric box at a pole spans every longitude), or
+  // whose walk along an axis takes more steps than that, names none: probing and remembering each
+  // of them would take minutes and gigabytes, and stepping a fine interval seconds.
   const std::size_t cap = static_cast<std::size_t>(sc_nMaxTilesInRect);
   thread_local std::vector<int> cols;
   thread_local std::vector<int> rows;

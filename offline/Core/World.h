@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,8 +58,9 @@ class World {
 
   // Lists the tile directory and loads every tile named there that is neither cached nor
   // failed. Entry names are read as "col,row"; "." and ".." (and any other name without
-  // two numbers) name tile (0, 0). A directory that cannot be opened loads nothing and
-  // prints "tile directory not found or not readable: <dir>" on standard error.
+  // two numbers) name tile (0, 0). A directory that cannot be opened, or a serialize type
+  // that names none, raises std::runtime_error "tile directory not found or not readable: ..."
+  // (the directory, or the setting) and loads nothing; an empty directory loads nothing.
   // All or nothing: when a tile raises, the cache and the failed set are put back as they
   // were before the call, so that a retry (perhaps with other settings) starts clean.
   void LoadAllTilesOnce();
@@ -158,16 +160,31 @@ Set UnionBySize(Set a, Set b) {
   return a;
 }
 
+// The box searches fill lists that their callers keep from call to call. A list that one call
+// (a box over some hostile tile) made large gives its memory back once the answer is small again,
+// instead of holding it for the rest of the process; everyday sizes stay allocated.
+constexpr std::size_t kKeptListEntries = std::size_t{1} << 14;
+template <class T>
+void ReleaseSurplus(std::vector<T>& list) {
+  if (list.capacity() > kKeptListEntries && list.size() <= kKeptListEntries) list.shrink_to_fit();
+}
+
 }  // namespace world_detail
 
 template <class Id, class Node, class TileT>
 void World<Id, Node, TileT>::LoadAllTilesOnce() {
   const std::string dir = Save::GetSerializeDir<TileT>();
+  if (dir.empty()) {
+    throw std::runtime_error("tile directory not found or not readable: serialize_type_json1_binary2 is " +
+                             std::to_string(MapConfig::serialize_type_json1_binary2) +
+                             ", which names none (1: JSON tiles, 2: binary tiles)");
+  }
   const std::vector<std::string> names = FileSys::GetAllFiles(dir);
   // A directory that opens lists at least "." and "..": nothing at all means it could not be
-  // opened, most often a wrong path in the configuration. Starting with no tiles stays valid,
-  // but not silently.
-  if (names.empty()) std::fprintf(stderr, "tile directory not found or not readable: %s\n", dir.c_str());
+  // opened, most often a wrong path in the configuration. A map without tiles would answer every
+  // request "not on the map" for the rest of the process; an existing empty directory is such a
+  // map on purpose, a missing one is a mistake to report.
+  if (names.empty()) throw std::runtime_error("tile directory not found or not readable: " + dir);
   std::set<TileId> ids;
   for (const std::string& name : names) ids.insert(String2TId(name));
   TileMap tilesBefore = m_mapTiles;  // shared pointers: the tiles themselves are not copied
@@ -320,6 +337,7 @@ void World<Id, Node, TileT>::CollectNodesInRect(const Rect2D& rect, std::vector<
   }
   std::sort(out.begin(), out.end(), std::less<const Node*>());
   out.erase(std::unique(out.begin(), out.end()), out.end());
+  world_detail::ReleaseSurplus(out);
 }
 
 template <class Id, class Node, class TileT>
@@ -336,6 +354,7 @@ void World<Id, Node, TileT>::CollectEntriesInRect(const Rect2D& rect,
   std::sort(out.begin(), out.end(),
             [](const Entry* a, const Entry* b) { return std::less<const Node*>()(a->pRecord, b->pRecord); });
   out.erase(std::unique(out.begin(), out.end()), out.end());
+  world_detail::ReleaseSurplus(out);
 }
 
 template <class Id, class Node, class TileT>

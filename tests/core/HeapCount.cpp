@@ -34,3 +34,21 @@ void operator delete(void* p) noexcept { qltest::Release(p); }
 void operator delete[](void* p) noexcept { qltest::Release(p); }
 void operator delete(void* p, std::size_t) noexcept { qltest::Release(p); }
 void operator delete[](void* p, std::size_t) noexcept { qltest::Release(p); }
+// The nothrow forms too (std::stable_sort's buffer comes from them and goes back through the
+// plain delete): a pair left to the runtime would free through Release what it did not count.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return qltest::Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+  try {
+    return qltest::Allocate(n);
+  } catch (...) {
+    return nullptr;
+  }
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept { qltest::Release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { qltest::Release(p); }

@@ -41,6 +41,10 @@ ql::HdLane& AddLane(ql::HdLink& link, long laneId, int seq, int width, long left
 // geometry drawn in plane metres.
 ql::Point PlaneAt(const ql::Point& origin, double x, double y);
 
+// The origin of the endpoint tests' maps, and PlaneAt from it.
+inline const ql::Point kOrigin(116.471, 39.951, 0.0);
+inline ql::Point At(double x, double y) { return PlaneAt(kOrigin, x, y); }
+
 // The lValues of ids, in their order.
 std::vector<long> Values(const std::vector<ql::HdLinkId>& ids);
 std::vector<long> Values(const std::vector<ql::HdLaneId>& ids);

@@ -30,10 +30,9 @@ using qltest::LaneId;
 using qltest::Link;
 using qltest::LinkId;
 
-// Geometry in metres east (x) and north (y) of this origin, in its projection zone.
-const ql::Point kOrigin(116.471, 39.951, 0.0);
-
-ql::Point At(double x, double y) { return qltest::PlaneAt(kOrigin, x, y); }
+// Geometry in metres east (x) and north (y) of kOrigin, in its projection zone.
+using qltest::At;
+using qltest::kOrigin;
 
 // A line running north at x from y0 to y1, a vertex every 10 m; with an altitude unless it is
 // negative.
@@ -75,7 +74,7 @@ constexpr long kUnloaded = 999;
 //
 //   near p = (0, 0):       501 lanes 1, 2 between x -2, 1.5, 5     502 lane -1 between x 10, 13.5
 //                          503 an empty lane and no line at x -15  504 no lanes, its line at x -8
-//   road area, p = (105, 30): 601 .. 610, two lanes each from x 100 (see AreaLinks)
+//   road area, p = (105, 30): 601 .. 612, two lanes each from x 100 (see AreaLinks)
 //   ties near (203, 21):   701, 702 and their lanes meet at (202, 20)
 //   no lanes, (300, 20):   505; (320, 20): 506 without a line
 //   lane numbers as positions: 801, 802 at y 1000
@@ -124,7 +123,15 @@ std::vector<ql::HdLink> AreaLinks() {
   ql::HdLink l609 = AreaRoad(609, {100, 103.5, 107}, 0);             // 7 m within 2 x 4,
   l609.vctvdGeoLink.clear();                                         // and no line: no end point
   links.push_back(l609);
-  links.push_back(AreaRoad(610, {100, 104.25, 108.5}, 0));  // 8.5 m beyond
+  links.push_back(AreaRoad(610, {100, 104.25, 108.5}, 0));      // 8.5 m beyond
+  ql::HdLink l611 = AreaRoad(611, {100, 104.75, 109.5}, 3500);  // 9.5 m beyond the first lane's
+  l611.vcthlLane[1].nWidth = 6000;                              // 2 x 3.5 + 2, not the last's
+  links.push_back(l611);
+  // The left line starts where the right one does: 0 m apart, at a limit of 2 x -1 + 2 m = 0, so
+  // not beyond it; walked backwards the left line would hold nothing.
+  ql::HdLink l612 = AreaRoad(612, {100, 103.5, 107}, -1000);
+  l612.vctheEdge[0].vctvdGeoLink.front() = l612.vctheEdge[2].vctvdGeoLink.front();
+  links.push_back(l612);
   return links;
 }
 
@@ -394,9 +401,9 @@ TEST_F(Endpoints, SearchesOverLinksWithoutLanesOrLinesOrWithoutAnyLink) {
 TEST_F(Endpoints, LocatedLinksAreThoseWhoseRoadAreaHoldsThePoint) {
   std::vector<ql::LinkEndpoint> out;
   ASSERT_TRUE(Lib().GetLocateEndpoints(At(105, 30), 15, 15, out));
-  // Not 603 (no lanes), 604 (no left edge), 605 (an empty left line), 607 and 610 (their lines
-  // start farther apart than the road is wide, so the left one is walked backwards).
-  EXPECT_EQ(Names(out), (std::vector<std::string>{"601", "602", "606", "608", "609"}));
+  // Not 603 (no lanes), 604 (no left edge), 605 (an empty left line), 607, 610 and 611 (their
+  // lines start farther apart than the road is wide, so the left one is walked backwards).
+  EXPECT_EQ(Names(out), (std::vector<std::string>{"601", "602", "606", "608", "609", "612"}));
   for (const ql::LinkEndpoint& e : out) {
     const ql::HdLink& link = Stored(e.liLinkId.lValue);
     SCOPED_TRACE(link.liId.lValue);
@@ -509,6 +516,24 @@ TEST_F(Endpoints, GeoLinkLoadsTheTilesAroundTheEndPointWhenAsked) {
   EXPECT_TRUE(Lib().GetGeoLink(loading, geometry, true));
   EXPECT_EQ(store.GetFailedTiles().count(ql::P2TId(quiet.ptEnd)), 0u);
   EXPECT_EQ(store.GetFailedTiles().count(ql::P2TId(loading.ptEnd)), 1u);
+
+  // Both half-sizes are the longitude interval (0.02, taken as metres), whatever the latitude
+  // interval: with one of 0.5 for this call, a point 0.25 m south of a tile row's edge loads its
+  // own tile and none north of that edge.
+  const double latInterval = ql::MapConfig::tile_lat_interval;
+  ql::MapConfig::tile_lat_interval = 0.5;
+  ql::LaneEndpoint tall = OnLink(801);
+  tall.ptEnd = ql::Point(kOrigin.dLon, 40.0 - 0.25 / 111195.0, 0.0);
+  EXPECT_TRUE(Lib().GetGeoLink(tall, geometry, true));
+  // The tiles of that grid holding the point and a point just north of the edge.
+  const auto tileAt = [](double lat) {
+    return *ql::R2TIds(ql::P2R(ql::Point(kOrigin.dLon, lat, 0.0), 0.001f, 0.001f)).begin();
+  };
+  const ql::TileId own = tileAt(tall.ptEnd.dLat);
+  const ql::TileId north = tileAt(40.0 + 1e-6);
+  ql::MapConfig::tile_lat_interval = latInterval;
+  EXPECT_EQ(store.GetFailedTiles().count(own), 1u);
+  EXPECT_EQ(store.GetFailedTiles().count(north), 0u);
 }
 
 // ---- the facade ----------------------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <string>
@@ -33,9 +34,7 @@ using qltest::LaneId;
 using qltest::Link;
 using qltest::LinkId;
 
-const ql::Point kOrigin(116.451, 39.931, 0.0);
-
-ql::Point At(double x, double y) { return qltest::PlaneAt(kOrigin, x, y); }
+using qltest::At;
 
 std::vector<double> Vertex(double x, double y, double alt) {
   const ql::Point p = At(x, y);
@@ -110,6 +109,9 @@ std::vector<ql::HdLink> LinkWalkLinks() {
   l104.vcthlLane[0].vctvdGeoLink.clear();
   links.push_back(l104);
   links.push_back(Road(105, 15, {}, {kUnloaded}));
+  // Listed by 100 with a tile list of its own: the endpoint carries 106's own id.
+  links.front().vctliNxtLinkId.push_back(LinkId(106, {MapTile(), MapTile()}));
+  links.push_back(Road(106, 16, {}));
   return links;
 }
 
@@ -201,7 +203,8 @@ std::vector<ql::HdLink> ReachableLinks() {
                         {4203, 1, 3, 2},
                         {4204, -2, 2, 2},
                         {4205, 0, 1, 4},
-                        {4206, 1, 1, 1}}));  // number 1 again: replaces 4203
+                        {4206, 1, 1, 1},     // number 1 again: replaces 4203
+                        {4207, 3, 3, 1}}));  // with 4201 a left group of two
   return links;
 }
 
@@ -368,17 +371,19 @@ TEST(GetNextLinkEndpoints, AppendsEveryLoadedSuccessorInListOrderWithItsEndAtAlt
   const ql::HdLink& l101 = Map().Stored(101);
   const ql::Point end101(l101.vctvdGeoLink.back());
   const ql::Point end102(Map().Stored(102).vcthlLane[0].vctvdGeoLink.back());
+  const ql::Point end106(Map().Stored(106).vctvdGeoLink.back());
   const struct {
     long id;
     ql::Point end;
     double length;
   } expected[] = {{103, ql::Point(), 13},  // neither a line nor a lane
                   {101, ql::Point(end101.dLon, end101.dLat, 0.0), 11},
-                  {102, ql::Point(end102.dLon, end102.dLat, 0.0), 12},  // its first lane's end
-                  {104, ql::Point(), 14}};                              // its first lane is empty
-  ASSERT_EQ(out.size(), 5u);
+                  {102, ql::Point(end102.dLon, end102.dLat, 0.0), 12},   // its first lane's end
+                  {104, ql::Point(), 14},                                // its first lane is empty
+                  {106, ql::Point(end106.dLon, end106.dLat, 0.0), 16}};  // listed with other tiles
+  ASSERT_EQ(out.size(), 1 + std::size(expected));
   EXPECT_EQ(out[0].dLinkLength, -5);
-  for (std::size_t i = 0; i < 4; ++i) {
+  for (std::size_t i = 0; i < std::size(expected); ++i) {
     SCOPED_TRACE(expected[i].id);
     const ql::LinkEndpoint& e = out[i + 1];
     EXPECT_EQ(e.liLinkId.lValue, expected[i].id);
@@ -564,9 +569,9 @@ TEST(GenCrossable, GroupsNumbersBySignRightAscendingLeftDescending) {
   ql::HdLib::GenCrossable(link, byNumber, right, left);
   std::map<int, long> ids;
   for (const auto& [number, lane] : byNumber) ids[number] = lane->liId.lValue;
-  EXPECT_EQ(ids, (std::map<int, long>{{-2, 4204}, {-1, 4202}, {0, 4205}, {1, 4206}, {2, 4201}}));
+  EXPECT_EQ(ids, (std::map<int, long>{{-2, 4204}, {-1, 4202}, {0, 4205}, {1, 4206}, {2, 4201}, {3, 4207}}));
   EXPECT_EQ(right, (std::vector<std::vector<int>>{{99}, {-2, -1}, {0}}));  // appended
-  EXPECT_EQ(left, (std::vector<std::vector<int>>{{-2}, {2}}));
+  EXPECT_EQ(left, (std::vector<std::vector<int>>{{-2}, {3, 2}}));          // descending
 }
 
 // ---- GetPreEndpoints ------------------------------------------------------------------------------------

@@ -34,6 +34,7 @@ using ql::Point;
 using Geo = std::vector<std::vector<double>>;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kLon0 = 116.31;
 constexpr double kLat0 = 39.81;
 constexpr double kRadius = 6378137.0;
@@ -190,7 +191,10 @@ const std::vector<HeadingCase>& HeadingCases() {
       {"TieGoesToTheLaterCandidate", {{80.0}, {100.0}}, 90.0, 90.0, 2, true},
       {"DifferenceWrapsOver360", {{30.0}, {355.0}}, 90.0, 10.0, 2, true},
       {"NoWrapWhenCloserDirectly", {{200.0}, {355.0}}, 90.0, 190.0, 1, true},
-      {"UnreducedAngleGivesNegativeDifference", {{345.0}, {-20.0}}, 90.0, 350.0, 2, true},
+      {"AngleBeyondATurnReducedFirst", {{345.0}, {-20.0}}, 90.0, 350.0, 1, true},
+      {"HeadingBelowZeroReducedFirst", {{355.0}, {350.0}}, 90.0, -10.0, 2, true},
+      {"HeadingTurnsAwayReducedFirst", {{355.0}, {350.0}}, 90.0, 1070.0, 2, true},
+      {"InfiniteHeadingTakesTheFirst", {{350.0}, {10.0}}, 90.0, kInf, 1, true},
       {"NaNAzimuthNeverWins", {{kNaN}, {120.0}}, 90.0, 0.0, 2, true},
       {"LaterNaNDoesNotTakeATie", {{10.0}, {kNaN}}, 90.0, 10.0, 1, true},
       {"AllNaNTakesTheFirst", {{kNaN}, {kNaN}}, 90.0, 10.0, 1, true},

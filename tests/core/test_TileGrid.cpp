@@ -250,7 +250,7 @@ TEST_F(TileGrid, FineIntervalsNameEachTileTheyPass) {
   EXPECT_EQ(tiles, (Ids{{500, 1000}, {500, 1001}, {501, 1000}, {501, 1001}, {502, 1000}, {502, 1001}}));
 }
 
-TEST_F(TileGrid, RectangleOfMoreTilesThanTheCapNamesNone) {
+TEST_F(TileGrid, RectangleOfMoreTilesOrStepsThanTheCapNamesNone) {
   ASSERT_EQ(ql::sc_nMaxTilesInRect, 4096);
   struct Case {
     const char* name;
@@ -269,6 +269,11 @@ TEST_F(TileGrid, RectangleOfMoreTilesThanTheCapNamesNone) {
       {"SouthWestBeyond", 0.25, {{-26.1, -35.9, 0}, {-10.1, -20.1, 0}}, 0},
       {"EveryLongitude", 0.02, {{-180, 89.9, 0}, {180, 89.91, 0}}, 0},
       {"TheWholeWorld", 0.02, {{-kInf, -kInf, 0}, {kInf, kInf, 0}}, 0},
+      // Steps of 1/1024 degree: 4,096 of them along the longitudes name 200 tiles, one more
+      // step names none; so does an interval of 1e-13, whose walk would take billions.
+      {"FineStepsAtTheCap", 0.0009765625, {{0.0001, 0.0001, 0}, {3.9999, 0.0002, 0}}, 200},
+      {"FineStepsBeyond", 0.0009765625, {{0.0001, 0.0001, 0}, {4.0001, 0.0002, 0}}, 0},
+      {"IntervalFarBelowATile", 1e-13, {{-0.0001, -0.0001, 0}, {0.0001, 0.0001, 0}}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

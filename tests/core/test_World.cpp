@@ -140,6 +140,52 @@ TEST_P(WorldTest, SecondStartUpReadsOnlyNewTiles) {
   EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}}));
 }
 
+// A directory that cannot be listed, or a serialize type that names none, is refused before
+// anything is read; an existing empty directory is an empty map.
+TEST_P(WorldTest, StartUpRefusesADirectoryItCannotList) {
+  const std::string dir = (tmp_.path() / GetParam().HdDir()).string();
+  struct Row {
+    const char* name;
+    std::string dir;  // the configured directory of this encoding
+    int type;
+    std::string named;  // what the error names
+  };
+  const Row rows[] = {
+      {"Missing", dir + "no_such/", GetParam().type, dir + "no_such/"},
+      {"AFile", TileFile(kA).string() + "/", GetParam().type, TileFile(kA).string() + "/"},
+      {"NoDirectoryForType", dir, 3, "serialize_type_json1_binary2 is 3"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    ql::MapConfig::serialize_type_json1_binary2 = r.type;
+    ql::MapConfig::hdConfig::save_dir_json = r.dir;
+    ql::MapConfig::hdConfig::save_dir_binary = r.dir;
+    try {
+      world_.LoadAllTilesOnce();
+      ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& e) {
+      EXPECT_EQ(std::string(e.what()).rfind("tile directory not found or not readable: ", 0), 0u) << e.what();
+      EXPECT_NE(std::string(e.what()).find(r.named), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(world_.GetTiles().empty());
+    EXPECT_TRUE(world_.GetFailedTiles().empty());
+  }
+  fs::create_directories(tmp_.path() / "empty");
+  ql::MapConfig::serialize_type_json1_binary2 = GetParam().type;
+  ql::MapConfig::hdConfig::save_dir_json = ql::MapConfig::hdConfig::save_dir_binary =
+      (tmp_.path() / "empty").string() + "/";
+  testing::internal::CaptureStdout();
+  world_.LoadAllTilesOnce();
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(world_.GetTiles().empty());
+
+  ql::MapConfig::hdConfig::save_dir_json = ql::MapConfig::hdConfig::save_dir_binary = dir;
+  testing::internal::CaptureStdout();
+  world_.LoadAllTilesOnce();  // the corrected setting loads
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(world_.GetTiles().size(), 2u);
+}
+
 TEST_P(WorldTest, MissingTileIsTriedOnce) {
   std::shared_ptr<ql::HdTile> tile;
   const TileId missing(7, 7);

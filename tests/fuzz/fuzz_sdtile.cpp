@@ -3,7 +3,8 @@
 // only raise their own errors (ql::ArchiveError, ajson::exception) and the tile build
 // ql::TileTreeError for a tree too large; a crash, a sanitizer report, another exception, a hang or
 // an allocation past the fuzzer's limit is a finding, and so is a search that reports a node at a
-// distance that is negative or not finite.
+// distance that is negative or not finite, or one that holds more heap than the tile's build may
+// (18 x the input's size + 32 MiB).
 //
 // The tree depth is the number of 4-bit groups the largest path code uses, so that the codes of a
 // seed address the leaves they were written for.
@@ -17,6 +18,7 @@
 #include "Archive.h"
 #include "CoordSys.h"
 #include "Errors.h"
+#include "FuzzHeap.h"
 #include "MapConfig.h"
 #include "SdLib.h"
 #include "SdStore.h"
@@ -32,15 +34,22 @@ int DepthOf(const ql::SdSerializeData& d) {
   return depth;
 }
 
-void ExpectSoundSearch(const ql::SdTile& tile, const ql::Point& p, const ql::Rect2D& q) {
+void ExpectSoundSearch(const ql::SdTile& tile, const ql::Point& p, const ql::Rect2D& q, std::size_t input) {
   for (const bool with3d : {false, true}) {
+    fz::g_heap.Start();
     ql::SdNodeId id;
     double dist = -1.0;
     if (tile.GetNearestNodeId(p, q, id, dist, with3d) && !(std::isfinite(dist) && dist >= 0.0)) std::abort();
+    fz::CheckQueryHeap("fuzz_sdtile", fz::g_heap.Stop(), input);
   }
 }
 
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  fz::InstallHeapHooks();
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
@@ -77,10 +86,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The whole tile from its centre, and the box of 45 m around each of its first keys.
   const ql::Rect2D& r = content.r;
-  ExpectSoundSearch(tile, ql::Point((r.lb.dLon + r.rt.dLon) / 2, (r.lb.dLat + r.rt.dLat) / 2, 0.0), r);
+  ExpectSoundSearch(tile, ql::Point((r.lb.dLon + r.rt.dLon) / 2, (r.lb.dLat + r.rt.dLat) / 2, 0.0), r, size);
   for (size_t i = 0; i < content.m_keys.size() && i < 4; ++i) {
     const ql::Point& p = content.m_keys[i].p;
-    ExpectSoundSearch(tile, p, ql::P2R(p, 45.0f, 45.0f));
+    ExpectSoundSearch(tile, p, ql::P2R(p, 45.0f, 45.0f), size);
     tile.GetNodeData(content.m_keys[i]);  // a NaN longitude leaves keys without an order: no answer is checked
   }
   return 0;

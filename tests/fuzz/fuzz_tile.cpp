@@ -7,9 +7,8 @@
 // Loading may refuse the bytes with the errors it documents (the readers', the tile's own
 // checks). A finding is anything else: a crash, a sanitizer report, another exception, an
 // exception out of any query of a tile that loaded, answers of the box searches that disagree
-// with each other, a hang, or a build whose heap goes past 18 x the input's size + 32 MiB.
-
-#include <sanitizer/allocator_interface.h>
+// with each other, a hang, or a build, or the queries at one position, whose heap goes past
+// 18 x the input's size + 32 MiB.
 
 #include <cmath>
 #include <cstddef>
@@ -23,9 +22,11 @@
 #include <tuple>
 #include <vector>
 
+#include "Archive.h"
 #include "CoordSys.h"
 #include "Errors.h"
 #include "FileSys.h"
+#include "FuzzHeap.h"
 #include "HdLib.h"
 #include "MapConfig.h"
 #include "MapInterface.h"
@@ -37,26 +38,6 @@
 namespace {
 
 using HdStore = ql::Singleton<ql::HdWorld, ql::NewHdWorld>;
-
-// The heap between two marks, from the sanitizer's allocation hooks.
-struct Heap {
-  bool counting = false;
-  std::size_t live = 0;
-  std::size_t peak = 0;
-};
-Heap g_heap;
-
-void OnMalloc(const volatile void*, std::size_t size) {
-  if (!g_heap.counting) return;
-  g_heap.live += size;
-  if (g_heap.live > g_heap.peak) g_heap.peak = g_heap.live;
-}
-
-void OnFree(const volatile void* p) {
-  if (!g_heap.counting || p == nullptr) return;
-  const std::size_t size = __sanitizer_get_allocated_size(const_cast<const void*>(p));
-  g_heap.live = size > g_heap.live ? 0 : g_heap.live - size;
-}
 
 void Check(bool ok, const char* what) {
   if (!ok) {
@@ -76,20 +57,18 @@ bool IsRefusal(const std::exception& e) {
 // Builds the tile, counting its heap; null when the bytes are refused.
 std::unique_ptr<ql::HdTile> Build(const std::string& bytes) {
   auto tile = std::make_unique<ql::HdTile>(ql::TileId(0, 0));
-  g_heap.live = 0;
-  g_heap.peak = 0;
-  g_heap.counting = true;
+  fz::g_heap.Start();
   bool loaded = true;
   try {
     tile->Deserialize(bytes);
   } catch (const std::exception& e) {
-    g_heap.counting = false;
+    fz::g_heap.Stop();
     Check(IsRefusal(e), e.what());
     loaded = false;
   }
-  g_heap.counting = false;
+  const std::size_t peak = fz::g_heap.Stop();
   const std::size_t bound = 18 * bytes.size() + (std::size_t{32} << 20);
-  Check(g_heap.peak + bytes.size() <= bound, "building the tile took more than its memory bound");
+  Check(peak + bytes.size() <= bound, "building the tile took more than its memory bound");
   return loaded ? std::move(tile) : nullptr;
 }
 
@@ -112,19 +91,22 @@ std::vector<ql::Point> Positions(const ql::HdTile& tile) {
   return out;
 }
 
-// The box searches of one tile over q must agree: the ids of the set form, of the pairs form, and
-// the records found by the record set and by the record vector.
+// The box searches of one tile over q must agree with each other and with the plain definition:
+// the ids of every pair in q of every bucket the leaves of q refer to, each bucket read once.
 void BoxSearches(const ql::HdTile& tile, const ql::Rect2D& q) {
   std::set<ql::HdLinkId> ids;
   tile.GetNodeIdsInRect(q, ids);
-  std::vector<std::tuple<ql::HdLinkId, ql::Point>> pairs;
-  tile.GetQuadtree()->GetNodeIdsInRect(q, pairs);
-  std::set<ql::HdLinkId> fromPairs;
-  for (const auto& pair : pairs) {
-    Check(q.Contains(std::get<1>(pair)), "a pair outside the box");
-    fromPairs.insert(std::get<0>(pair));
-  }
-  Check(fromPairs.size() == ids.size(), "the two forms of the box search disagree");
+  const ql::NodeQt<ql::HdLinkId>& tree = *tile.GetQuadtree();
+  std::set<std::uint32_t> buckets;
+  std::set<ql::HdLinkId> plain;
+  tree.VisitLeavesInRect(q, [&](std::uint32_t index) {
+    const auto& leaf = tree.GetLeaves()[index];
+    if (leaf.nPairs == 0 || !buckets.insert(leaf.nBucket).second) return;
+    for (std::size_t k = 0; k < leaf.size(); ++k) {
+      if (q.Contains(leaf.point(k))) plain.insert(leaf.id(k));
+    }
+  });
+  Check(plain.size() == ids.size(), "the box search and the plain definition disagree");
   std::set<const ql::HdLink*> records;
   tile.GetNodesInRect(q, records);
   std::vector<const ql::HdLink*> collected;
@@ -133,12 +115,13 @@ void BoxSearches(const ql::HdTile& tile, const ql::Rect2D& q) {
   Check(collectedSet == records, "the record set and the record vector disagree");
 }
 
-void Queries(ql::MapInterface& map, const ql::HdTile& tile) {
+void Queries(ql::MapInterface& map, const ql::HdTile& tile, std::size_t input) {
   const std::shared_ptr<ql::HdLib> lib = ql::HdLib::GetInstance();
   const ql::Rect2D& r = tile.GetQuadtree()->GetRect();
   const double w = (r.rt.dLon - r.lb.dLon) / 32;
   const double h = (r.rt.dLat - r.lb.dLat) / 32;
   for (const ql::Point& p : Positions(tile)) {
+    fz::g_heap.Start();
     BoxSearches(tile, ql::Rect2D(ql::Point(p.dLon - w, p.dLat - h, 0), ql::Point(p.dLon + w, p.dLat + h, 0)));
     BoxSearches(tile, ql::P2R(p, 20, 20));
 
@@ -161,6 +144,7 @@ void Queries(ql::MapInterface& map, const ql::HdTile& tile) {
     lib->GetNearestPointfromLaneGeo(p, foot, dist);
     std::vector<ql::HdLinkId> near;
     lib->GetLinkIdsInRect(p, 20.0f, 20.0f, near, false);
+    fz::CheckQueryHeap("fuzz_tile", fz::g_heap.Stop(), input);
   }
 }
 
@@ -180,7 +164,7 @@ void LoadAndQuery(const std::string& bytes, int type, int depth) {
   const std::shared_ptr<ql::HdTile> cached = world->NewTileDeserialize(copy, id);  // loads as before
 
   static ql::MapInterface map;  // its facade holds the HdLib instance over the store
-  Queries(map, *cached);
+  Queries(map, *cached, bytes.size());
 
   HdStore::m_pInstance = nullptr;
   ql::NewHdWorld::Destroy(world);
@@ -190,7 +174,7 @@ void LoadAndQuery(const std::string& bytes, int type, int depth) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();  // the request's console lines
-  __sanitizer_install_malloc_and_free_hooks(OnMalloc, OnFree);
+  fz::InstallHeapHooks();
   ql::MapConfig::tile_lon_interval = 0.02;
   ql::MapConfig::tile_lat_interval = 0.02;
   ql::MapConfig::tile_encrypt = false;  // decrypted here, as the store's read does
@@ -201,14 +185,25 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  // The sample map's depth; small inputs also at a depth they choose, for deep and flat trees.
-  const int depths[] = {5, size != 0 && size < 65536 ? data[size - 1] % 17 : 5};
+  // The sample map's depth; small inputs also at a depth they choose, for deep and flat trees, and
+  // at the depth a binary tile's path codes were written for (the groups its widest code uses).
+  std::set<int> depths = {5, size != 0 && size < 65536 ? data[size - 1] % 17 : 5};
+  try {
+    ql::InArchive ar(bytes);
+    ql::HdSerializeData content;
+    ar >> content;
+    unsigned long widest = 0;
+    for (const unsigned long code : content.states) widest |= code;
+    int depth = 0;
+    for (; widest != 0; widest >>= 4) ++depth;
+    depths.insert(depth);
+  } catch (const ql::ArchiveError&) {
+  }
   for (const int depth : depths) {
     LoadAndQuery(bytes, 1, depth);
     LoadAndQuery(bytes, 2, depth);
     std::string plain = bytes;
     if (!plain.empty() && xxtea_decrypt_inplace(plain, ql::FileSys::key.c_str())) LoadAndQuery(plain, 2, depth);
-    if (depths[1] == depths[0]) break;
   }
   return 0;
 }

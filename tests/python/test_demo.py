@@ -62,3 +62,13 @@ def test_demo_prints_the_trace_on_its_lanes(args, sample_trace):
         assert cells[13] == ("yes" if point.in_cross else "no"), (point.note, row)
     assert 0 < on_map < len(sample_trace), "the trace holds positions on and off the map"
     assert after[0].startswith("%d of %d positions on the map." % (on_map, len(sample_trace))), after
+    # The legend names every column, and every lane type and crossing code the table shows.
+    legend = "\n".join(after[1:])
+    for name in COLUMNS:
+        assert name in legend, name
+    shown_types = {int(r.split()[7]) for r in rows if "off" not in r}
+    for code in shown_types:
+        assert "%d is a" % code in legend or "%d the" % code in legend, code
+    for code, meaning in [(0, "unknown"), (1, "not crossable"), (2, "both ways"), (3, "only leftwards"),
+                          (4, "only rightwards")]:
+        assert "%d %s" % (code, meaning) in legend

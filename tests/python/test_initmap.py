@@ -111,20 +111,21 @@ def test_empty_tile_directory_initialises_and_finds_nothing(tmp_path):
     assert child.results == [[True, RESET]]
 
 
-@pytest.mark.parametrize("tile_dir, exists, complaint", [
-    ("no_such_dir/", False, "tile directory not found or not readable: {project}no_such_dir/\n"),
-    ("empty/", True, ""),  # a directory that opens, even with no tiles, is no mistake
+@pytest.mark.parametrize("settings, named", [
+    ({"hd_config": {"save_dir_binary": "no_such_dir/"}, "serialize_type_json1_binary2": 2},
+     "tile directory not found or not readable: {project}no_such_dir/"),
+    ({"hd_config": {"save_dir_json": "config_json.json/"}, "serialize_type_json1_binary2": 1},  # a file
+     "tile directory not found or not readable: {project}config_json.json/"),
+    ({"serialize_type_json1_binary2": 3}, "serialize_type_json1_binary2 is 3"),
 ])
-def test_tile_directory_that_cannot_be_opened_is_named_on_stderr(tmp_path, tile_dir, exists, complaint):
-    if exists:
-        (tmp_path / tile_dir).mkdir()
-    (tmp_path / "config.json").write_text(json.dumps({
-        "tile_lon_interval": 0.02, "tile_lat_interval": 0.02, "qt_max_level": 5,
-        "hd_config": {"save_dir_binary": tile_dir}, "serialize_type_json1_binary2": 2}))
-    child = run_child("""
-        ok = ql.InitMap(sys.argv[1], "config.json")
-        print()  # without a listing the configuration echo does not end its line
-        emit(ok)
-    """, project_path(tmp_path))
-    assert child.results == [True]  # still initialised: a map without tiles answers every request empty
-    assert child.proc.stderr == complaint.format(project=project_path(tmp_path))
+def test_tile_directory_that_cannot_be_listed_raises_and_a_corrected_call_loads(sample_copy, settings, named):
+    config = json.loads((sample_copy / "config_binary.json").read_text())
+    config.update(settings)
+    (sample_copy / "wrong.json").write_text(json.dumps(config))
+    child = run_child(_init_then_request(), project_path(sample_copy), "wrong.json", "config_binary.json")
+    [out] = child.results
+    assert out["error"][0] == "RuntimeError"
+    assert out["error"][1].startswith("tile directory not found or not readable: ")
+    assert named.format(project=project_path(sample_copy)) in out["error"][1]
+    assert out["request"] == RESET
+    assert (out["retry"], out["again"]) == (True, 1005)  # nothing was left behind

@@ -66,13 +66,26 @@ def test_heading_picks_between_overlapping_lanes(sample_trace):
     # In the centre junction box an eastbound and a northbound lane overlap.
     [east, north] = [p for p in sample_trace if p.note.startswith(("junction box", "same position"))]
     assert (east.lat, east.lon) == (north.lat, north.lon)
-    headings = [80.0, 10.0, 45.1, 44.9, 45.0, 355.0, 134.0, -30.0]
+    headings = [80.0, 10.0, 45.1, 44.9, 45.0, 355.0, 134.0, -30.0, 440.0, -350.0, 715.0, -390.0]
     got, _ = requests("config_binary.json", [(east.lat, east.lon, h) for h in headings])
     # 45.1 is nearer 90 (44.9 off) than 0 (45.1 off); at 45.0 the later candidate (the
     # northbound link, listed after the eastbound one by id) wins the tie; -30 is 30 from 0.
+    # Headings beyond a turn answer as their value modulo 360: 80, 10, 355 and 330.
     assert east.link.id < north.link.id
     e, n = east.link.id, north.link.id
-    assert [r["lOutRaodId"] for r in got] == [e, n, e, n, n, n, e, n]
+    assert [r["lOutRaodId"] for r in got] == [e, n, e, n, n, n, e, n, e, n, n, n]
+
+
+def test_an_interval_far_finer_than_a_tile_names_no_tile(sample_copy, sample_trace):
+    # 1e-13 degrees is finite and positive, but a box's walk would take billions of steps.
+    config = json.loads(open(os.path.join(SAMPLE_MAP, "config_binary.json")).read())
+    config.update({"tile_lon_interval": 1e-13, "tile_lat_interval": 1e-13})
+    (sample_copy / "fine.json").write_text(json.dumps(config))
+    p = sample_trace[0]
+    got, console = requests("fine.json", [(0.0, 0.0, 0.0), (1e-9, -1e-9, 90.0), (p.lat, p.lon, p.heading)],
+                            project=sample_copy)
+    assert got == [RESET, RESET, RESET]
+    assert "MapInterface::GetMapData()" not in console
 
 
 def test_swapped_or_distant_coordinates_find_nothing(sample_trace):

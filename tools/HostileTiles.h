@@ -1,0 +1,31 @@
+#pragma once  // HostileTiles.h: tiles shaped to make one query as costly as a producer could
+
+// Tiles that load within their memory bound but whose shape once made a single query take seconds
+// and gigabytes; the tests, fuzz seeds and benchmarks build them here.
+//
+//   qlw::TileMap tiles = qlw::BuildTiles(links, 5);
+//   qlw::hostile::EveryLeafBucket(tiles.at(id), 5, 100000, where);  // then qlw::WriteTiles(...)
+
+#include <cstddef>
+
+#include "HdTypes.h"
+#include "SdLib.h"
+
+namespace qlw::hostile {
+
+// Replaces the quadtree of a tile with one over the square of 2 x `spread` degrees around
+// `where` (so that a query box there meets every leaf) and one bucket whose path code enters
+// every one of its 4^depth leaves, holding `pairs` pairs that cycle through the tile's first two
+// keys (the first key alone when it has one) at points within `spread` degrees of `where`, each
+// point its own.
+// The keys must exist. Throws std::invalid_argument for a depth outside 0..16 or a tile without
+// keys.
+void EveryLeafBucket(ql::HdSerializeData& tile, int depth, std::size_t pairs, const ql::Point& where,
+                     double spread = 5e-5);
+void EveryLeafBucket(ql::SdSerializeData& tile, int depth, std::size_t pairs, const ql::Point& where,
+                     double spread = 5e-5);
+
+// The path code at depth that enters all four quadrants at every level.
+unsigned long EveryLeafCode(int depth);
+
+}  // namespace qlw::hostile
