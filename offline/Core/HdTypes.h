@@ -141,37 +141,19 @@ struct ObjOverHead {
   std::vector<std::vector<double>> vctvdGeoLink;
 };
 
-// Six area records with one layout, kept as distinct types in distinct lists.
-struct ObjNoParking {
+// The layout of six area records, kept as distinct types in distinct lists, each with its
+// own field list.
+struct ObjLaneArea {
   long lId = 0;
   std::vector<HdLaneId> vctlLaneId;
   std::vector<std::vector<double>> vctvdGeoArea;
 };
-struct ObjSpeedBump {
-  long lId = 0;
-  std::vector<HdLaneId> vctlLaneId;
-  std::vector<std::vector<double>> vctvdGeoArea;
-};
-struct ObjParking {
-  long lId = 0;
-  std::vector<HdLaneId> vctlLaneId;
-  std::vector<std::vector<double>> vctvdGeoArea;
-};
-struct ObjFillArea {
-  long lId = 0;
-  std::vector<HdLaneId> vctlLaneId;
-  std::vector<std::vector<double>> vctvdGeoArea;
-};
-struct ObjHydrant {
-  long lId = 0;
-  std::vector<HdLaneId> vctlLaneId;
-  std::vector<std::vector<double>> vctvdGeoArea;
-};
-struct ObjBusStop {
-  long lId = 0;
-  std::vector<HdLaneId> vctlLaneId;
-  std::vector<std::vector<double>> vctvdGeoArea;
-};
+struct ObjNoParking : ObjLaneArea {};
+struct ObjSpeedBump : ObjLaneArea {};
+struct ObjParking : ObjLaneArea {};
+struct ObjFillArea : ObjLaneArea {};
+struct ObjHydrant : ObjLaneArea {};
+struct ObjBusStop : ObjLaneArea {};
 
 struct ObjPoint {
   long lId = 0;
