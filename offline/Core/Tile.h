@@ -402,6 +402,9 @@ void Tile<Id, Node, SerializeData>::VisitEntriesInRect(const Rect2D& q, Visit&& 
       }
     }
   }
+  // A box over a deep tree may reach hundreds of thousands of leaves; the list does not keep
+  // that size for the rest of the thread.
+  if (reached.capacity() > (std::size_t{1} << 16)) std::vector<std::uint32_t>().swap(reached);
 }
 
 template <class Id, class Node, class SerializeData>

@@ -9,8 +9,11 @@
 #include <cstddef>
 #include <limits>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "CoordSys.h"
@@ -153,6 +156,116 @@ TEST_P(QueryBounds, NearestNodeMeasuresEachPairOnceAndKeepsTheFirstOfEqualDistan
 INSTANTIATE_TEST_SUITE_P(EveryLeafBucket, QueryBounds, ::testing::ValuesIn(kShapes),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Trees of buckets that enter random sets of quadrants at every level, so that leaves share
+// buckets in every way, some pairs lying outside the leaves that refer to them and some points
+// repeated across buckets (equal distances). Each box search and the nearest-node search must
+// answer as the plain walk does: every pair of every leaf reached, leaf after leaf, as the pairs
+// form of the search still lists them.
+TEST(QueryBounds, SharedBucketsAnswerAsTheLeafByLeafWalk) {
+  qltest::ConfigGuard guard;
+  ql::MapConfig::serialize_type_json1_binary2 = 2;
+  const int depth = 3;
+  ql::MapConfig::qt_max_level = depth;
+  std::mt19937 rng(20);
+  const Rect2D r = qlw::TileRect(kTile);
+  auto at = [&](double u, double v) {
+    return Point(r.lb.dLon + u * (r.rt.dLon - r.lb.dLon), r.lb.dLat + v * (r.rt.dLat - r.lb.dLat), 0);
+  };
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<Point> spots;  // few enough that buckets repeat them
+  for (int i = 0; i < 12; ++i) spots.push_back(at(unit(rng), unit(rng)));
+
+  for (int round = 0; round < 40; ++round) {
+    ql::SdSerializeData sd;
+    ql::HdSerializeData hd = HdContent(depth, 1);
+    sd.r = hd.r = r;
+    sd.states.clear();
+    hd.states.clear();
+    hd.nodes.clear();
+    hd.ps.clear();
+    const int buckets = 1 + static_cast<int>(rng() % 6);
+    double serial = 0;
+    for (int b = 0; b < buckets; ++b) {
+      unsigned long code = 0;
+      for (int level = 0; level < depth; ++level) code = code << 4 | (1 + rng() % 15);
+      sd.states.push_back(code);
+      hd.states.push_back(code);
+      sd.nodes.emplace_back();
+      sd.ps.emplace_back();
+      hd.nodes.emplace_back();
+      hd.ps.emplace_back();
+      for (std::size_t k = 1 + rng() % 5; k > 0; --k) {
+        const Point& spot = spots[rng() % spots.size()];
+        sd.nodes.back().push_back(ql::SdNodeId(Point(++serial, 0, 0)));  // its own id, wherever it lies
+        sd.ps.back().push_back(spot);
+        hd.nodes.back().push_back(hd.m_keys[rng() % 2]);
+        hd.ps.back().push_back(spot);
+      }
+    }
+    ql::SdTile sdTile(kTile);
+    sdTile.Deserialize(qlw::EncodeBinary(sd));
+    ql::HdTile hdTile(kTile);
+    hdTile.Deserialize(qlw::EncodeBinary(hd));
+
+    for (int query = 0; query < 8; ++query) {
+      const double u = unit(rng), v = unit(rng);
+      const Rect2D q(at(u * 0.8, v * 0.8), at(u * 0.8 + 0.05 + unit(rng) * 0.5, v * 0.8 + 0.05 + unit(rng) * 0.5));
+      SCOPED_TRACE("round " + std::to_string(round) + ", query " + std::to_string(query));
+
+      std::vector<std::tuple<ql::SdNodeId, Point>> sdPairs;
+      sdTile.GetQuadtree()->GetNodeIdsInRect(q, sdPairs);
+      std::set<ql::SdNodeId> sdIds;
+      sdTile.GetNodeIdsInRect(q, sdIds);
+      std::set<ql::SdNodeId> sdExpected;
+      for (const auto& pair : sdPairs) sdExpected.insert(std::get<0>(pair));
+      auto places = [](const std::set<ql::SdNodeId>& ids) {
+        std::vector<std::pair<double, double>> out;
+        for (const ql::SdNodeId& i : ids) out.emplace_back(i.p.dLon, i.p.dLat);
+        return out;
+      };
+      EXPECT_EQ(places(sdIds), places(sdExpected));
+
+      const Point p = at(unit(rng), unit(rng));
+      const ql::XYZ target = ql::P2XYZ(p);
+      double best = std::numeric_limits<double>::max();
+      const ql::SdNodeId* winner = nullptr;
+      for (const auto& pair : sdPairs) {  // strict: the first of equal distances stays
+        const double d = ql::D2XYZ(ql::P2XYZ(std::get<1>(pair)), target, false);
+        if (d < best) {
+          best = d;
+          winner = &std::get<0>(pair);
+        }
+      }
+      ql::SdNodeId id;
+      double dist = -1;
+      ASSERT_EQ(sdTile.GetNearestNodeId(p, q, id, dist, false), winner != nullptr);
+      if (winner != nullptr) {
+        EXPECT_EQ(id.p.dLon, winner->p.dLon);
+        EXPECT_EQ(id.p.dLat, winner->p.dLat);
+        EXPECT_EQ(dist, std::sqrt(best));
+      }
+
+      std::vector<std::tuple<ql::HdLinkId, Point>> hdPairs;
+      hdTile.GetQuadtree()->GetNodeIdsInRect(q, hdPairs);
+      std::set<long> hdExpected;
+      for (const auto& pair : hdPairs) hdExpected.insert(std::get<0>(pair).lValue);
+      std::set<ql::HdLinkId> hdIds;
+      hdTile.GetNodeIdsInRect(q, hdIds);
+      std::vector<const ql::HdTile::Entry*> entries;
+      hdTile.CollectEntriesInRect(q, entries);
+      std::vector<const ql::HdLink*> records;
+      hdTile.CollectNodesInRect(q, records);
+      std::set<long> fromIds, fromEntries, fromRecords;
+      for (const auto& i : hdIds) fromIds.insert(i.lValue);
+      for (const auto* e : entries) fromEntries.insert(e->pRecord->liId.lValue);
+      for (const auto* record : records) fromRecords.insert(record->liId.lValue);
+      EXPECT_EQ(fromIds, hdExpected);
+      EXPECT_EQ(fromEntries, hdExpected);
+      EXPECT_EQ(fromRecords, hdExpected);
+    }
+  }
+}
+
 // A list the store fills for its caller, kept from call to call, gives back what a hostile call
 // made it take once the answer is small again.
 TEST(QueryBuffers, StoreListShrinksAfterAHostileCall) {
@@ -175,6 +288,23 @@ TEST(QueryBuffers, StoreListShrinksAfterAHostileCall) {
   world.CollectNodesInRect(kAround, records);
   EXPECT_EQ(records.size(), 2u);
   EXPECT_LE(records.capacity(), std::size_t{1} << 14);
+}
+
+// The list of leaves a box reached, kept per thread, does not keep what a box over 262,144 leaves
+// made it take.
+TEST(QueryBuffers, LeafListShrinksAfterADeepBox) {
+  qltest::ConfigGuard guard;
+  ql::MapConfig::serialize_type_json1_binary2 = 2;
+  ql::MapConfig::qt_max_level = 9;
+  ql::HdTile tile(kTile);
+  tile.Deserialize(qlw::EncodeBinary(HdContent(9, 4)));
+  const std::size_t before = g_heap.live;
+  {
+    std::vector<const ql::HdTile::Entry*> entries;
+    tile.CollectEntriesInRect(kAround, entries);
+    EXPECT_FALSE(entries.empty());
+  }
+  EXPECT_LE(g_heap.live, before + (std::size_t{64} << 10));  // a list of every leaf: 1 MB
 }
 
 }  // namespace
