@@ -33,20 +33,6 @@ namespace {
 const ql::TileId kTile(5819, 1995);
 const ql::Point kSpot(116.39, 39.91, 0);
 
-ql::HdSerializeData HdContent(int depth, std::size_t pairs) {
-  ql::HdSerializeData d;
-  d.r = qlw::TileRect(kTile);
-  for (long v : {1L, 2L}) {
-    ql::HdLink link;
-    link.liId.lValue = v;
-    link.liId.vcttiTileIds = {kTile};
-    d.m_keys.push_back(link.liId);
-    d.m_values.push_back(link);
-  }
-  qlw::hostile::EveryLeafBucket(d, depth, pairs, kSpot);
-  return d;
-}
-
 // Runs f with standard output sent to /dev/null (InitMap lists the tile directory).
 template <class F>
 void Quietly(F&& f) {
@@ -65,7 +51,7 @@ void BM_EveryLeaf_GetMapData_JsonDepth5(benchmark::State& state) {
   static ql::MapInterface* map = [] {
     std::string dir = (std::filesystem::temp_directory_path() / "ql_bench_hostile_boxes_XXXXXX").string();
     if (mkdtemp(dir.data()) == nullptr) std::abort();
-    qlw::WriteTiles(dir, {{kTile, HdContent(5, 100000)}}, 5);
+    qlw::WriteTiles(dir, {{kTile, qlw::hostile::HdEveryLeafTile(kTile, 5, 100000, kSpot)}}, 5);
     auto* m = new ql::MapInterface;
     Quietly([&] { m->Init(dir + "/", "config_json.json"); });
     std::filesystem::remove_all(dir);  // InitMap read every tile; the requests read no file
@@ -90,7 +76,7 @@ void BM_EveryLeaf_BoxSearch_BinaryDepth8(benchmark::State& state) {
   ql::MapConfig::qt_max_level = 8;
   ql::MapConfig::serialize_type_json1_binary2 = 2;
   ql::HdTile tile(kTile);
-  const std::string bytes = qlw::EncodeBinary(HdContent(8, 7500));
+  const std::string bytes = qlw::EncodeBinary(qlw::hostile::HdEveryLeafTile(kTile, 8, 7500, kSpot));
   tile.Deserialize(bytes);
   state.counters["file_MB"] = static_cast<double>(bytes.size()) / 1e6;
   const ql::Rect2D box = ql::P2R(kSpot, 20, 20);
@@ -111,15 +97,7 @@ void BM_EveryLeaf_SdNearest_Depth8(benchmark::State& state) {
   const int type = ql::MapConfig::serialize_type_json1_binary2;
   ql::MapConfig::qt_max_level = 8;
   ql::MapConfig::serialize_type_json1_binary2 = 2;
-  ql::SdSerializeData d;
-  d.r = qlw::TileRect(kTile);
-  for (const double east : {0.0, 1e-5}) {
-    ql::SdNode node;
-    node.id_p = ql::SdNodeId(ql::Point(kSpot.dLon + east, kSpot.dLat, 0));
-    d.m_keys.push_back(node.id_p);
-    d.m_values.push_back(node);
-  }
-  qlw::hostile::EveryLeafBucket(d, 8, 1000, kSpot);
+  const ql::SdSerializeData d = qlw::hostile::SdEveryLeafTile(8, 1000, kSpot);
   const std::string bytes = qlw::EncodeBinary(d);
   ql::SdTile tile(kTile);
   tile.Deserialize(bytes);

@@ -51,4 +51,29 @@ void EveryLeafBucket(ql::SdSerializeData& tile, int depth, std::size_t pairs, co
   Fill(tile, depth, pairs, where, spread);
 }
 
+ql::HdSerializeData HdEveryLeafTile(const ql::TileId& tile, int depth, std::size_t pairs, const ql::Point& where) {
+  ql::HdSerializeData d;
+  for (const long v : {1L, 2L}) {
+    ql::HdLink link;
+    link.liId.lValue = v;
+    link.liId.vcttiTileIds = {tile};
+    d.m_keys.push_back(link.liId);
+    d.m_values.push_back(link);
+  }
+  EveryLeafBucket(d, depth, pairs, where);
+  return d;
+}
+
+ql::SdSerializeData SdEveryLeafTile(int depth, std::size_t pairs, const ql::Point& where) {
+  ql::SdSerializeData d;
+  for (const double east : {0.0, 1e-5}) {
+    ql::SdNode node;
+    node.id_p = ql::SdNodeId(ql::Point(where.dLon + east, where.dLat, 0));
+    d.m_keys.push_back(node.id_p);
+    d.m_values.push_back(node);
+  }
+  EveryLeafBucket(d, depth, pairs, where);
+  return d;
+}
+
 }  // namespace qlw::hostile

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "CoordSys.h"
 #include "HdTypes.h"
 #include "SdLib.h"
 
@@ -24,6 +25,11 @@ void EveryLeafBucket(ql::HdSerializeData& tile, int depth, std::size_t pairs, co
                      double spread = 5e-5);
 void EveryLeafBucket(ql::SdSerializeData& tile, int depth, std::size_t pairs, const ql::Point& where,
                      double spread = 5e-5);
+
+// A tile of two records and such a bucket: HD links 1 and 2 (tile list {tile}), or SD nodes at
+// `where` and 1e-5 degrees east of it; the tile's rectangle is then the spot's.
+ql::HdSerializeData HdEveryLeafTile(const ql::TileId& tile, int depth, std::size_t pairs, const ql::Point& where);
+ql::SdSerializeData SdEveryLeafTile(int depth, std::size_t pairs, const ql::Point& where);
 
 // The path code at depth that enters all four quadrants at every level.
 unsigned long EveryLeafCode(int depth);

@@ -40,34 +40,15 @@ constexpr std::size_t kMB = 1000 * 1000;
 const ql::TileId kTile(5819, 1995);
 const Point kSpot(116.39, 39.91, 0);
 
-// A tile of two links (ids 1 and 2) whose one bucket enters all 4^depth leaves.
+// A tile of two records whose one bucket enters all 4^depth leaves.
 ql::HdSerializeData HdContent(int depth, std::size_t pairs) {
-  ql::HdSerializeData d;
-  d.r = qlw::TileRect(kTile);
-  for (long v : {1L, 2L}) {
-    ql::HdLink link;
-    link.liId.lValue = v;
-    link.liId.vcttiTileIds = {kTile};
-    d.m_keys.push_back(link.liId);
-    d.m_values.push_back(link);
-  }
-  qlw::hostile::EveryLeafBucket(d, depth, pairs, kSpot);
-  return d;
+  return qlw::hostile::HdEveryLeafTile(kTile, depth, pairs, kSpot);
 }
-
 ql::SdSerializeData SdContent(int depth, std::size_t pairs) {
-  ql::SdSerializeData d;
-  d.r = qlw::TileRect(kTile);
-  for (const double east : {0.0, 1e-5}) {
-    ql::SdNode node;
-    node.id_p = ql::SdNodeId(Point(kSpot.dLon + east, kSpot.dLat, 0));
-    d.m_keys.push_back(node.id_p);
-    d.m_values.push_back(node);
-  }
-  qlw::hostile::EveryLeafBucket(d, depth, pairs, kSpot);
-  return d;
+  return qlw::hostile::SdEveryLeafTile(depth, pairs, kSpot);
 }
 
+// A tile of two links (ids 1 and 2) whose one bucket enters all 4^depth leaves.
 struct Shape {
   const char* name;
   int depth;
