@@ -46,16 +46,6 @@ inline unsigned Group(unsigned long code, int level, int maxLevel) {
   return static_cast<unsigned>(code >> (4 * (maxLevel - level - 1))) & 0xFu;
 }
 
-// Union with the tie rule of the result sets (Utils::UnionInto). Nodes move; nothing is copied.
-template <class Id>
-void UnionInto(std::set<Id>& out, std::set<Id>& tmp) {
-  Utils::UnionInto(out, tmp);
-}
-template <class Id>
-void UnionInto(std::vector<std::tuple<Id, Point>>& out, std::vector<std::tuple<Id, Point>>& tmp) {
-  out.insert(out.end(), tmp.begin(), tmp.end());
-}
-
 // The buckets one query has already read. Many leaves may refer to one bucket (a bucket whose
 // path code enters every leaf is the extreme), and a query that read its pairs once gains nothing
 // from reading them again: the ids, records and distances they give are the same from any leaf.
@@ -197,11 +187,9 @@ class NodeQt {
   std::size_t GetBucketCount() const { return m_bucketIds.size(); }
 
  private:
-  // Collects the matches of q below the cell of the given index, which covers cell and
-  // sits at level. Every quadrant that meets q, touching included, is visited; the cell
-  // itself is not tested.
-  template <class Out>
-  void GetNodeIds(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Out& out) const;
+  // Calls visit(leafIndex) for every leaf below the cell of the given index, which covers cell
+  // and sits at level, that the walk of q reaches: every quadrant that meets q, touching
+  // included, in the order of the bits; the cell itself is not tested.
   template <class Visit>
   void VisitLeaves(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Visit& visit) const;
   void Insert(std::uint32_t index, int level, unsigned long code, const outer& content);
@@ -216,35 +204,6 @@ class NodeQt {
 };
 
 // ---- implementation ---------------------------------------------------------------
-
-template <class Id>
-template <class Out>
-void NodeQt<Id>::GetNodeIds(const Rect2D& q, std::uint32_t index, const Rect2D& cell, int level, Out& out) const {
-  if (level == m_nMaxLevel) {
-    Out tmp;
-    m_leaves[index].GetData(q, tmp);
-    tile_detail::UnionInto(out, tmp);
-    return;
-  }
-  const inner& c = m_inner[index];
-  // Same order as the bits: left-bottom, right-top, left-top, right-bottom.
-  if (c.pLb != 0) {
-    const Rect2D quad = cell.getLb();
-    if (quad.intersect(q)) GetNodeIds(q, c.pLb, quad, level + 1, out);
-  }
-  if (c.pRt != 0) {
-    const Rect2D quad = cell.getRt();
-    if (quad.intersect(q)) GetNodeIds(q, c.pRt, quad, level + 1, out);
-  }
-  if (c.pLt != 0) {
-    const Rect2D quad = cell.getLt();
-    if (quad.intersect(q)) GetNodeIds(q, c.pLt, quad, level + 1, out);
-  }
-  if (c.pRb != 0) {
-    const Rect2D quad = cell.getRb();
-    if (quad.intersect(q)) GetNodeIds(q, c.pRb, quad, level + 1, out);
-  }
-}
 
 template <class Id>
 template <class Visit>
@@ -371,7 +330,7 @@ void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const {
     if (leaf.nPairs == 0 || !marks.First(leaf.nBucket)) return;
     std::set<Id> tmp;
     leaf.GetData(q, tmp);
-    tile_detail::UnionInto(out, tmp);  // a bucket read again would leave out as it is
+    Utils::UnionInto(out, tmp);  // the result sets' tie rule; a bucket read again would leave out as it is
   };
   VisitLeaves(q, 0, m_rect, 0, visit);
   Profiler::End(kSection);
@@ -379,7 +338,8 @@ void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::set<Id>& out) const {
 
 template <class Id>
 void NodeQt<Id>::GetNodeIdsInRect(const Rect2D& q, std::vector<std::tuple<Id, Point>>& out) const {
-  GetNodeIds(q, 0, m_rect, 0, out);
+  auto visit = [&](std::uint32_t index) { m_leaves[index].GetData(q, out); };
+  VisitLeaves(q, 0, m_rect, 0, visit);
 }
 
 template <class Id>
