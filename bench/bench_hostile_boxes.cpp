@@ -25,6 +25,7 @@
 #include "MapInterface.h"
 #include "SdLib.h"
 #include "SdStore.h"
+#include "TestConfig.h"
 #include "Tile.h"
 #include "TileWriter.h"
 
@@ -71,8 +72,7 @@ void BM_EveryLeaf_GetMapData_JsonDepth5(benchmark::State& state) {
 BENCHMARK(BM_EveryLeaf_GetMapData_JsonDepth5)->Unit(benchmark::kMillisecond);
 
 void BM_EveryLeaf_BoxSearch_BinaryDepth8(benchmark::State& state) {
-  const int depth = ql::MapConfig::qt_max_level;
-  const int type = ql::MapConfig::serialize_type_json1_binary2;
+  const qltest::ConfigGuard guard;  // the settings as they were, after the benchmark
   ql::MapConfig::qt_max_level = 8;
   ql::MapConfig::serialize_type_json1_binary2 = 2;
   ql::HdTile tile(kTile);
@@ -87,14 +87,11 @@ void BM_EveryLeaf_BoxSearch_BinaryDepth8(benchmark::State& state) {
     std::set<ql::HdLinkId> ids;
     tile.GetNodeIdsInRect(box, ids);
   });
-  ql::MapConfig::qt_max_level = depth;
-  ql::MapConfig::serialize_type_json1_binary2 = type;
 }
 BENCHMARK(BM_EveryLeaf_BoxSearch_BinaryDepth8)->Unit(benchmark::kMillisecond);
 
 void BM_EveryLeaf_SdNearest_Depth8(benchmark::State& state) {
-  const int depth = ql::MapConfig::qt_max_level;
-  const int type = ql::MapConfig::serialize_type_json1_binary2;
+  const qltest::ConfigGuard guard;  // the settings as they were, after the benchmark
   ql::MapConfig::qt_max_level = 8;
   ql::MapConfig::serialize_type_json1_binary2 = 2;
   const ql::SdSerializeData d = qlw::hostile::SdEveryLeafTile(8, 1000, kSpot);
@@ -106,8 +103,6 @@ void BM_EveryLeaf_SdNearest_Depth8(benchmark::State& state) {
   ql::SdNodeId id;
   double dist = 0;
   qlbench::TimeAndHeapPerCall(state, [&] { tile.GetNearestNodeId(kSpot, box, id, dist, false); });
-  ql::MapConfig::qt_max_level = depth;
-  ql::MapConfig::serialize_type_json1_binary2 = type;
 }
 BENCHMARK(BM_EveryLeaf_SdNearest_Depth8)->Unit(benchmark::kMillisecond);
 
