@@ -101,6 +101,22 @@ using TileTreeError = TileContentErrorOf<std::length_error>;
 // std::invalid_argument, as the query that met such a tuple raised before the tile was checked.
 using TileGeometryError = TileContentErrorOf<std::invalid_argument>;
 
+// A tile holding a list longer than its limit (LinkLimits.h): "<file>: link 1005: vcthlLane: 300 lanes,
+// more than the 256 allowed". Refused like a tile that would outgrow its memory (the same type).
+using TileLimitError = TileContentErrorOf<std::length_error>;
+
+// An endpoint search or walk whose answer would hold more than sc_nMaxEndpointAnswerBytes
+// (LinkLimits.h): "GetNextLaneEndpoints from link 2, lane 20001: an answer of 4194304 endpoints
+// (520093696 bytes), more than the 134217728 bytes one call may hand out". Raised before anything
+// is appended.
+class EndpointAnswerError : public std::length_error {
+ public:
+  EndpointAnswerError(const std::string& call, std::size_t count, std::size_t bytes, std::size_t limit)
+      : std::length_error(call + ": an answer of " + std::to_string(count) + " endpoints (" +
+                          std::to_string(bytes) + " bytes), more than the " + std::to_string(limit) +
+                          " bytes one call may hand out") {}
+};
+
 // The largest tile or configuration file the library reads: 1 GiB. A larger one is refused before
 // any of it is read.
 constexpr unsigned long long sc_nMaxFileBytes = 1ull << 30;

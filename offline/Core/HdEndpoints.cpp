@@ -5,18 +5,24 @@
 #include <algorithm>
 #include <cfloat>
 #include <cstddef>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "Console.h"
+#include "Errors.h"
 #include "HdLib.h"
 #include "HdLibMath.h"
 #include "HdLinkParts.h"
+#include "LinkLimits.h"
 #include "MapConfig.h"
 #include "MapTypes.h"
+#include "MemoryLimit.h"
 #include "World.h"
 
 namespace ql {
@@ -144,16 +150,19 @@ class LaneReach {
     m_positions.resize(kept);
   }
 
-  // Whether a vehicle in lane `from` can reach lane `to` inside the link by crossing lane edges:
-  // the positions of the last lanes of those ids, a and b; the lanes of opposite sign refused as
-  // the 32-bit quotient of their numbers says; then every lane from a towards b (b excluded)
-  // crossable on the side the move goes. Positive lanes: towards the back of vcthlLane is
-  // rightwards; negative lanes mirror it.
+  // Whether a vehicle in lane `from` can reach lane `to` inside the link by crossing lane edges.
   bool Reachable(long from, long to) const {
     if (m_pLink == nullptr) return false;
     const long a = PositionOf(from);
     const long b = PositionOf(to);
-    if (a < 0 || b < 0) return false;
+    return a >= 0 && b >= 0 && ReachableAt(a, b);
+  }
+
+  // Reachable between the last lanes of two ids, at positions a and b: the lanes of opposite sign
+  // refused as the 32-bit quotient of their numbers says; then every lane from a towards b (b
+  // excluded) crossable on the side the move goes. Positive lanes: towards the back of vcthlLane
+  // is rightwards; negative lanes mirror it.
+  bool ReachableAt(long a, long b) const {
     if (a == b) return true;
     const std::vector<HdLane>& lanes = m_pLink->vcthlLane;
     const long long s = lanes[static_cast<std::size_t>(a)].nSeqNum;
@@ -175,11 +184,9 @@ class LaneReach {
     return passing == hi - lo;
   }
 
-  // Links of at most this many lanes are scanned rather than tabled.
-  static constexpr std::size_t kScanned = 8;
-
- private:
+  // The position of the last lane with that id; -1 when the link has none.
   long PositionOf(long laneId) const {
+    if (m_pLink == nullptr) return -1;
     if (!m_bTables) {
       const std::vector<HdLane>& lanes = m_pLink->vcthlLane;
       long last = -1;
@@ -193,6 +200,38 @@ class LaneReach {
     return found == m_positions.end() || found->first != laneId ? -1 : found->second;
   }
 
+  // The positions whose lanes a lane at position a (the last of its id) may reach: b outside
+  // [first, second] lies beyond an edge that cannot be crossed, so ReachableAt(a, b) is false.
+  // Where lane ids repeat, a position's lane is reached through the last lane of its id, which may
+  // lie elsewhere: then every position is named.
+  std::pair<std::size_t, std::size_t> Span(long a) const {
+    const std::size_t n = m_pLink->vcthlLane.size();
+    if (!m_bTables || m_positions.size() != n) return {0, n - 1};
+    const std::size_t at = static_cast<std::size_t>(a);
+    const int s = m_pLink->vcthlLane[at].nSeqNum;
+    if (s == 0) return {at, at};
+    // Towards the back of vcthlLane a positive lane crosses right edges, a negative one left edges.
+    const auto passes = [this](std::size_t k, bool right) {
+      return right ? m_crossable[k + 1].right != m_crossable[k].right
+                   : m_crossable[k + 1].left != m_crossable[k].left;
+    };
+    std::size_t hi = at;
+    while (hi + 1 < n && passes(hi, s > 0)) ++hi;
+    std::size_t lo = at;
+    while (lo > 0 && passes(lo, s < 0)) --lo;
+    return {lo, hi};
+  }
+
+  // The position of the last lane sharing the id of the lane at position k.
+  long LastOf(std::size_t k) const {
+    if (m_bTables && m_positions.size() == m_pLink->vcthlLane.size()) return static_cast<long>(k);  // ids unique
+    return PositionOf(m_pLink->vcthlLane[k].liId);
+  }
+
+  // Links of at most this many lanes are scanned rather than tabled.
+  static constexpr std::size_t kScanned = 8;
+
+ private:
   const HdLink* m_pLink;
   bool m_bTables = false;  // false: the link is scanned at each question
   struct Crossable {
@@ -200,6 +239,78 @@ class LaneReach {
   };
   std::vector<std::pair<long, long>> m_positions;  // (lane id, its last position), by id
   std::vector<Crossable> m_crossable;              // lanes among positions 0 to k - 1 crossable
+};
+
+// The lane-change rule on the two lane numbers of a move through a link of that length.
+bool PassesLaneChangeRule(int from, int to, double length) {
+  LaneEndpoint e;
+  e.nFromSeqNum = from;
+  e.nToSeqNum = to;
+  e.dLinkLength = length;
+  return PassesLaneChangeRule(e);
+}
+
+// What an endpoint holds on the heap besides its record: its link id's tile list.
+std::size_t TileListBytes(const HdLinkId& id) {
+  const std::size_t tiles = id.vcttiTileIds.size();
+  return tiles == 0 ? 0 : MemoryLimit::Block(tiles * sizeof(TileId));
+}
+
+// Counts an answer before any of it is built, and refuses one larger than a call may hand out.
+class AnswerSize {
+ public:
+  void Add(std::size_t count, std::size_t bytesEach) {
+    m_count += count;
+    m_bytes += count * bytesEach;
+  }
+  std::size_t Count() const { return m_count; }
+  // Raises EndpointAnswerError, naming the call as call() says, for an answer over the limit.
+  template <class Call>
+  void Check(const Call& call) const {
+    if (m_bytes > sc_nMaxEndpointAnswerBytes)
+      throw EndpointAnswerError(call(), m_count, m_bytes, sc_nMaxEndpointAnswerBytes);
+  }
+
+ private:
+  std::size_t m_count = 0;
+  std::size_t m_bytes = 0;
+};
+
+std::string WalkName(const char* walk, const LaneEndpoint& endpoint) {
+  return std::string(walk) + " from link " + std::to_string(endpoint.liLinkId.lValue) + ", lane " +
+         std::to_string(static_cast<long>(endpoint.liLaneId));
+}
+
+// Calls visit(a, b) for every move through the link `next` from a continuing lane a, in the order
+// given, to a lane b in stored order that a can reach, where the link is long enough for it. Only
+// the lanes between the edges a cannot cross are tried; a length that admits no move (NaN or
+// negative) tries none.
+template <class Visit>
+void ForEachNextMove(const HdLink& next, const std::vector<const HdLane*>& from, Visit&& visit) {
+  if (!(next.dLength >= 0.0)) return;
+  const LaneReach reach(&next);
+  const std::vector<HdLane>& lanes = next.vcthlLane;
+  std::size_t tried = 0;
+  for (const HdLane* a : from) {
+    const long at = reach.PositionOf(a->liId);
+    if (at < 0) continue;
+    const auto [lo, hi] = reach.Span(at);
+    tried += hi - lo + 1;
+    for (std::size_t k = lo; k <= hi; ++k) {
+      const HdLane& b = lanes[k];
+      if (reach.ReachableAt(at, reach.LastOf(k)) && PassesLaneChangeRule(a->nSeqNum, b.nSeqNum, next.dLength)) {
+        visit(*a, b);
+      }
+    }
+  }
+  WalkSteps() += tried;
+}
+
+// Hashes what a forward walk has handled: a listed id's value with the record it found.
+struct ListingHash {
+  std::size_t operator()(const std::pair<long, const HdLink*>& x) const {
+    return std::hash<long>()(x.first) * 31u ^ std::hash<const HdLink*>()(x.second);
+  }
 };
 
 }  // namespace
@@ -230,17 +341,24 @@ bool HdLib::GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneE
   // endpoint's lane, and a listing of a link already handled under that id adds nothing: the
   // lanes it would add again go as duplicates below (the first collected of each id stays).
   std::map<HdLinkId, std::vector<const HdLane*>> continuing;
-  std::vector<std::pair<long, const HdLink*>> handled;
+  std::unordered_set<std::pair<long, const HdLink*>, ListingHash> handled;
+  std::size_t read = link->vctliNxtLinkId.size();
   for (const HdLinkId& nextId : link->vctliNxtLinkId) {
     const HdLink* next = GetLinkData(nextId);
-    if (next == nullptr || !AddOnce(handled, std::make_pair(static_cast<long>(nextId.lValue), next))) continue;
+    if (next == nullptr || !handled.emplace(nextId.lValue, next).second) continue;
     for (const HdLane& lane : next->vcthlLane) {
+      read += 1 + lane.vctliPreLaneId.size();
       if (Lists(lane.vctliPreLaneId, laneId)) continuing[nextId].push_back(&lane);
     }
   }
+  WalkSteps() += read;
   if (continuing.empty()) return false;
+  // Each successor as the walk reads it: looked up again by the id under which its lanes were
+  // collected (null: not loaded), with those lanes by descending id, once each (of lanes sharing
+  // an id, the first collected).
+  std::vector<const HdLink*> nexts;
+  nexts.reserve(continuing.size());
   for (auto& [nextId, lanes] : continuing) {
-    // Descending lane id, once each (of lanes sharing an id, the first collected).
     std::stable_sort(lanes.begin(), lanes.end(), [](const HdLane* x, const HdLane* y) {
       return static_cast<long>(x->liId) > static_cast<long>(y->liId);
     });
@@ -249,30 +367,48 @@ bool HdLib::GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneE
                               return static_cast<long>(x->liId) == static_cast<long>(y->liId);
                             }),
                 lanes.end());
-    const HdLink* next = GetLinkData(nextId);
-    if (next == nullptr) continue;
-    const LaneReach reach(next);
-    for (const HdLane* from : lanes) {
-      for (const HdLane& to : next->vcthlLane) {
-        if (!reach.Reachable(from->liId, to.liId)) continue;
-        LaneEndpoint e;
-        if (to.nDirection == 2) {
-          e.ptEnd = LastVertex(to.vctvdGeoLink);
-        } else if (to.nDirection == 3) {
-          e.ptEnd = FirstVertex(to.vctvdGeoLink);
-        } else {
-          BeforeConsoleOutput();
-          std::cout << "=====ERROR=====lane" << static_cast<long>(to.liId) << "方向需要特殊处理" << std::endl;
-        }
-        e.liLinkId = nextId;
-        e.liLaneId = to.liId;
-        e.nFromSeqNum = from->nSeqNum;
-        e.nToSeqNum = to.nSeqNum;
-        e.dLinkLength = next->dLength;
-        if (PassesLaneChangeRule(e)) out.push_back(e);
-      }
+    nexts.push_back(GetLinkData(nextId));
+  }
+
+  // Counted first: an answer too large to hand out is refused before any of it is built.
+  AnswerSize size;
+  std::size_t i = 0;
+  for (const auto& [nextId, lanes] : continuing) {
+    if (const HdLink* next = nexts[i++]) {
+      std::size_t moves = 0;
+      ForEachNextMove(*next, lanes, [&moves](const HdLane&, const HdLane&) { ++moves; });
+      size.Add(moves, sizeof(LaneEndpoint) + TileListBytes(nextId));
     }
   }
+  size.Check([&] { return WalkName("GetNextLaneEndpoints", endpoint); });
+  out.reserve(out.size() + size.Count());
+
+  bool printed = false;
+  i = 0;
+  for (const auto& [nextId, lanes] : continuing) {
+    const HdLink* next = nexts[i++];
+    if (next == nullptr) continue;
+    ForEachNextMove(*next, lanes, [&](const HdLane& from, const HdLane& to) {
+      LaneEndpoint e;
+      if (to.nDirection == 2) {
+        e.ptEnd = LastVertex(to.vctvdGeoLink);
+      } else if (to.nDirection == 3) {
+        e.ptEnd = FirstVertex(to.vctvdGeoLink);
+      } else {
+        // Reported for the moves handed out: a move the lane-change rule drops reads no end.
+        if (!printed) BeforeConsoleOutput();
+        printed = true;
+        std::cout << "=====ERROR=====lane" << static_cast<long>(to.liId) << "方向需要特殊处理" << '\n';
+      }
+      e.liLinkId = nextId;
+      e.liLaneId = to.liId;
+      e.nFromSeqNum = from.nSeqNum;
+      e.nToSeqNum = to.nSeqNum;
+      e.dLinkLength = next->dLength;
+      out.push_back(e);
+    });
+  }
+  if (printed) std::cout.flush();
   return true;
 }
 
@@ -283,45 +419,190 @@ bool HdLib::GetPreEndpoints(const LaneEndpoint& endpoint, std::vector<LaneEndpoi
   // A predecessor qualifies once: listed again, or through more of its lanes' entries, it would
   // only be listed again, and the sort below keeps one of each id.
   std::optional<LaneReach> reach;  // worked out when first asked
+  long target = -1;                // the endpoint's lane's position in its link
   std::vector<const HdLink*> qualifying;
-  std::vector<const HdLink*> handled;
+  std::unordered_set<const HdLink*> handled;
+  std::size_t read = link->vctliPreLinkId.size();
   for (const HdLinkId& preId : link->vctliPreLinkId) {
     const HdLink* pre = GetLinkData(preId);
-    if (pre == nullptr || !AddOnce(handled, pre)) continue;
+    if (pre == nullptr || !handled.insert(pre).second) continue;
     const bool leadsIn = std::any_of(pre->vcthlLane.begin(), pre->vcthlLane.end(), [&](const HdLane& lane) {
+      ++read;
       return std::any_of(lane.vctliNxtLaneId.begin(), lane.vctliNxtLaneId.end(), [&](const HdLaneId& nxt) {
+        ++read;
         if (static_cast<long>(nxt) == laneId) return true;
-        if (!reach) reach.emplace(link);
-        return reach->Reachable(nxt, laneId);
+        if (!reach) {
+          reach.emplace(link);
+          target = reach->PositionOf(laneId);
+        }
+        if (target < 0) return false;
+        const long from = reach->PositionOf(nxt);
+        return from >= 0 && reach->ReachableAt(from, target);
       });
     });
     if (leadsIn) qualifying.push_back(pre);
   }
+  WalkSteps() += read;
   SortOncePerId(qualifying);
   if (qualifying.empty()) return false;
   GenPreEndpoints(endpoint.liLaneId, qualifying, out);
   return true;
 }
 
+namespace {
+
+// GenPreEndpoints' records of one predecessor link: its lanes with geometry by lane number.
+std::map<int, HdLib::LaneEndpointExt> LanesByNumber(const HdLink& link) {
+  std::map<int, HdLib::LaneEndpointExt> lanesByNumber;
+  for (const HdLane& lane : link.vcthlLane) {
+    if (lane.vctvdGeoLink.empty()) continue;
+    HdLib::LaneEndpointExt e;
+    static_cast<LaneEndpoint&>(e) = LaneEndpointOf(link, lane);
+    e.ptEnd = LastVertex(lane.vctvdGeoLink);
+    e.dLinkLength = link.dLength;
+    e.ptStart = FirstVertex(lane.vctvdGeoLink);
+    e.nLaneSeqNum = lane.nSeqNum;
+    e.bCanLeft = CanCrossLeft(&link, lane);
+    e.bCanRight = CanCrossRight(&link, lane);
+    e.vctliNxtLanes = lane.vctliNxtLaneId;
+    lanesByNumber[e.nLaneSeqNum] = e;
+  }
+  return lanesByNumber;
+}
+
+// Calls visit(e, n) for every move of GenPreRLanes in its order, n the copies of it handed out
+// (once per listing of laneId in the successors of the lane it ends in), where e passes the
+// lane-change rule. A group's pairs are tried only where they end in a lane leading into laneId,
+// and none start in a lane whose length admits no move.
+template <class Visit>
+void ForEachPreMove(long laneId, const HdLink* link, const std::map<int, HdLib::LaneEndpointExt>& lanesByNumber,
+                    Visit&& visit) {
+  // The records in number order, with how often each lists laneId; and those that list it.
+  struct Record {
+    long long number;
+    const HdLib::LaneEndpointExt* ext;
+    std::size_t leads;
+  };
+  std::vector<Record> records;
+  std::vector<std::size_t> leading;  // positions in records, ascending
+  records.reserve(lanesByNumber.size());
+  std::size_t tried = 0;
+  for (const auto& [number, ext] : lanesByNumber) {
+    tried += 1 + ext.vctliNxtLanes.size();
+    const auto n = static_cast<std::size_t>(
+        std::count_if(ext.vctliNxtLanes.begin(), ext.vctliNxtLanes.end(),
+                      [laneId](const HdLaneId& id) { return static_cast<long>(id) == laneId; }));
+    if (n > 0) leading.push_back(records.size());
+    records.push_back(Record{number, &ext, n});
+  }
+  for (const std::size_t j : leading) {
+    const LaneEndpoint& direct = *records[j].ext;
+    if (PassesLaneChangeRule(direct)) visit(direct, records[j].leads);
+  }
+  if (leading.empty()) {
+    WalkSteps() += tried;
+    return;
+  }
+
+  const auto move = [&](std::size_t i, std::size_t j) {
+    ++tried;
+    const HdLib::LaneEndpointExt& from = *records[i].ext;
+    const HdLib::LaneEndpointExt& to = *records[j].ext;
+    LaneEndpoint e;
+    e.ptEnd = to.ptEnd;
+    e.liLinkId = to.liLinkId;
+    e.liLaneId = to.liLaneId;
+    e.nFromSeqNum = from.nFromSeqNum;
+    e.nToSeqNum = to.nToSeqNum;
+    e.dLinkLength = from.dLinkLength;
+    if (PassesLaneChangeRule(e)) visit(e, records[j].leads);
+  };
+  // The position in records of that number; records.size() when no record has it.
+  const auto find = [&records](long long number) {
+    const auto at = std::lower_bound(records.begin(), records.end(), number,
+                                     [](const Record& r, long long x) { return r.number < x; });
+    return at != records.end() && at->number == number ? static_cast<std::size_t>(at - records.begin())
+                                                       : records.size();
+  };
+  // A record whose length is NaN or negative starts no move at all.
+  const auto starts = [&records](std::size_t i) { return records[i].ext->dLinkLength >= 0.0; };
+
+  std::map<int, const HdLane*> lanes;
+  std::vector<std::vector<int>> rightGroups, leftGroups;
+  HdLib::GenCrossable(link, lanes, rightGroups, leftGroups);
+  // A group's moves run over the numbers from its smallest upwards (rightwards) or its largest
+  // downwards (leftwards) while each is a record's: records [first, last] in number order. 64-bit
+  // numbers: a group ending at INT_MAX (or starting at INT_MIN) must not wrap.
+  for (std::vector<int> group : rightGroups) {
+    std::sort(group.begin(), group.end());
+    const std::size_t first = find(group.front());
+    if (first == records.size()) continue;
+    std::size_t last = first;
+    while (last + 1 < records.size() && records[last + 1].number == records[last].number + 1 &&
+           records[last + 1].number <= group.back()) {
+      ++last;
+    }
+    for (std::size_t i = first; i <= last; ++i) {
+      ++tried;
+      if (!starts(i)) continue;
+      for (auto j = std::upper_bound(leading.begin(), leading.end(), i); j != leading.end() && *j <= last; ++j) {
+        move(i, *j);
+      }
+    }
+  }
+  for (std::vector<int> group : leftGroups) {
+    std::sort(group.begin(), group.end());
+    const std::size_t last = find(group.back());
+    if (last == records.size()) continue;
+    std::size_t first = last;
+    while (first > 0 && records[first - 1].number == records[first].number - 1 &&
+           records[first - 1].number >= group.front()) {
+      --first;
+    }
+    for (std::size_t i = last + 1; i-- > first;) {
+      ++tried;
+      if (!starts(i)) continue;
+      // The leading records below i and not below first, descending.
+      auto j = std::lower_bound(leading.begin(), leading.end(), i);
+      while (j != leading.begin() && *(j - 1) >= first) {
+        --j;
+        move(i, *j);
+      }
+    }
+  }
+  WalkSteps() += tried;
+}
+
+// The size of the moves GenPreRLanes hands out for that link.
+void CountPreMoves(long laneId, const HdLink* link, const std::map<int, HdLib::LaneEndpointExt>& lanesByNumber,
+                   AnswerSize& size) {
+  ForEachPreMove(laneId, link, lanesByNumber, [&size](const LaneEndpoint& e, std::size_t copies) {
+    size.Add(copies, sizeof(LaneEndpoint) + TileListBytes(e.liLinkId));
+  });
+}
+
+void AppendPreMoves(long laneId, const HdLink* link, const std::map<int, HdLib::LaneEndpointExt>& lanesByNumber,
+                    std::vector<LaneEndpoint>& out) {
+  ForEachPreMove(laneId, link, lanesByNumber, [&out](const LaneEndpoint& e, std::size_t copies) {
+    for (std::size_t k = 0; k < copies; ++k) out.push_back(e);
+  });
+}
+
+std::string PreWalkName(long laneId) { return "GetPreEndpoints into lane " + std::to_string(laneId); }
+
+}  // namespace
+
 void HdLib::GenPreEndpoints(HdLaneId laneId, const std::vector<const HdLink*>& links,
                             std::vector<LaneEndpoint>& out) {
+  // Counted first, link by link, and refused before anything is built when too large.
+  AnswerSize size;
   for (const HdLink* link : links) {
-    if (link == nullptr) continue;
-    std::map<int, LaneEndpointExt> lanesByNumber;
-    for (const HdLane& lane : link->vcthlLane) {
-      if (lane.vctvdGeoLink.empty()) continue;
-      LaneEndpointExt e;
-      static_cast<LaneEndpoint&>(e) = LaneEndpointOf(*link, lane);
-      e.ptEnd = LastVertex(lane.vctvdGeoLink);
-      e.dLinkLength = link->dLength;
-      e.ptStart = FirstVertex(lane.vctvdGeoLink);
-      e.nLaneSeqNum = lane.nSeqNum;
-      e.bCanLeft = CanCrossLeft(link, lane);
-      e.bCanRight = CanCrossRight(link, lane);
-      e.vctliNxtLanes = lane.vctliNxtLaneId;
-      lanesByNumber[e.nLaneSeqNum] = e;
-    }
-    GenPreRLanes(laneId, link, lanesByNumber, out);
+    if (link != nullptr) CountPreMoves(laneId, link, LanesByNumber(*link), size);
+  }
+  size.Check([&] { return PreWalkName(laneId); });
+  out.reserve(out.size() + size.Count());
+  for (const HdLink* link : links) {
+    if (link != nullptr) AppendPreMoves(laneId, link, LanesByNumber(*link), out);
   }
 }
 
@@ -350,60 +631,11 @@ void HdLib::GenCrossable(const HdLink* link, std::map<int, const HdLane*>& lanes
 
 void HdLib::GenPreRLanes(HdLaneId laneId, const HdLink* link, const std::map<int, LaneEndpointExt>& lanesByNumber,
                          std::vector<LaneEndpoint>& out) {
-  // Only the moves into a lane that leads into laneId are handed out, so only those are kept,
-  // in the order they are found.
-  const long wanted = laneId;
-  std::vector<LaneEndpoint> candidates;
-  const auto leadsIn = [wanted](const LaneEndpointExt& lane) {
-    return static_cast<long>(
-        std::count_if(lane.vctliNxtLanes.begin(), lane.vctliNxtLanes.end(),
-                      [wanted](const HdLaneId& id) { return static_cast<long>(id) == wanted; }));
-  };
-  std::map<int, long> leads;  // per lane number, how often its lane lists laneId
-  for (const auto& entry : lanesByNumber) {
-    const long n = leadsIn(entry.second);
-    leads[entry.first] = n;
-    for (long k = n; k > 0; --k) candidates.push_back(entry.second);
-  }
-
-  std::map<int, const HdLane*> lanes;
-  std::vector<std::vector<int>> rightGroups, leftGroups;
-  GenCrossable(link, lanes, rightGroups, leftGroups);
-  // 64-bit counters: a group ending at INT_MAX (or starting at INT_MIN) must not wrap.
-  const auto has = [&lanesByNumber](long long number) {
-    return lanesByNumber.count(static_cast<int>(number)) != 0;
-  };
-  const auto move = [&](long long i, long long j) {
-    const long n = leads.at(static_cast<int>(j));
-    if (n == 0) return;
-    const LaneEndpointExt& from = lanesByNumber.at(static_cast<int>(i));
-    const LaneEndpointExt& to = lanesByNumber.at(static_cast<int>(j));
-    LaneEndpoint e;
-    e.ptEnd = to.ptEnd;
-    e.liLinkId = to.liLinkId;
-    e.liLaneId = to.liLaneId;
-    e.nFromSeqNum = from.nFromSeqNum;
-    e.nToSeqNum = to.nToSeqNum;
-    e.dLinkLength = from.dLinkLength;
-    for (long k = n; k > 0; --k) candidates.push_back(e);
-  };
-  for (std::vector<int> group : rightGroups) {
-    std::sort(group.begin(), group.end());
-    const long long lo = group.front(), hi = group.back();
-    for (long long i = lo; i <= hi && has(i); ++i) {
-      for (long long j = i + 1; j <= hi && has(j); ++j) move(i, j);
-    }
-  }
-  for (std::vector<int> group : leftGroups) {
-    std::sort(group.begin(), group.end());
-    const long long lo = group.front(), hi = group.back();
-    for (long long i = hi; i >= lo && has(i); --i) {
-      for (long long j = i - 1; j >= lo && has(j); --j) move(i, j);
-    }
-  }
-  for (const LaneEndpoint& e : candidates) {
-    if (PassesLaneChangeRule(e)) out.push_back(e);
-  }
+  AnswerSize size;
+  CountPreMoves(laneId, link, lanesByNumber, size);
+  size.Check([&] { return PreWalkName(laneId); });
+  out.reserve(out.size() + size.Count());
+  AppendPreMoves(laneId, link, lanesByNumber, out);
 }
 
 // ---- endpoint graph: searches near a position -------------------------------------------------------

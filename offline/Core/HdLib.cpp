@@ -8,6 +8,7 @@
 #include <iostream>
 #include <map>
 #include <string>
+#include <unordered_set>
 
 #include "Console.h"
 #include "HdLibMath.h"
@@ -438,10 +439,10 @@ bool HdLib::GetLinkNext(const HdLinkId& id, int laneNum, std::vector<HdLinkId>& 
   // A successor goes in once: listed again, or continuing the lane in more lanes or entries, it
   // would only be listed again, and the sort below keeps one of each id.
   std::vector<const HdLink*> continuing;
-  std::vector<const HdLink*> handled;
+  std::unordered_set<const HdLink*> handled;
   for (const HdLinkId& nextId : link->vctliNxtLinkId) {
     const HdLink* next = GetLinkData(nextId);
-    if (next == nullptr || !AddOnce(handled, next)) continue;
+    if (next == nullptr || !handled.insert(next).second) continue;
     const bool continues =
         std::any_of(next->vcthlLane.begin(), next->vcthlLane.end(), [laneId](const HdLane& lane) {
           return std::any_of(lane.vctliPreLaneId.begin(), lane.vctliPreLaneId.end(),

@@ -81,14 +81,12 @@ inline void SortOncePerId(std::vector<const HdLink*>& links) {
       links.end());
 }
 
-// A set of what a walk has handled, sorted in one vector: true the first time x goes in. Walks
-// that skip a listing of a link they have handled keep their work to the distinct links listed.
-template <class T>
-bool AddOnce(std::vector<T>& handled, const T& x) {
-  const auto at = std::lower_bound(handled.begin(), handled.end(), x);
-  if (at != handled.end() && !(x < *at)) return false;
-  handled.insert(at, x);
-  return true;
+// The steps the endpoint walks of this thread have taken: listing entries and lanes read, pairs
+// of lanes tried. Tests bound a walk's work by it instead of timing it; a walk adds its own steps
+// once, when it ends.
+inline std::size_t& WalkSteps() {
+  thread_local std::size_t steps = 0;
+  return steps;
 }
 
 // The haversine distance between two geometry tuples.

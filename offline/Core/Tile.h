@@ -53,6 +53,13 @@ void CheckPositions(const std::string& label, const HdLink& link);
 template <class Node>
 void CheckPositions(const std::string& /*label*/, const Node& /*node*/) {}
 
+// Refuses with TileLimitError, labelled with label, content holding a list longer than its limit
+// (LinkLimits.h): the tile list of a link id (a key, a record's own id or a listing), the lanes of
+// a link, its successor or predecessor listing, or a lane's. Content of other maps passes.
+void CheckListLengths(const std::string& label, const HdSerializeData& content);
+template <class Content>
+void CheckListLengths(const std::string& /*label*/, const Content& /*content*/) {}
+
 // The records of one tile as its box searches hand them out, in record-map order: an entry per
 // record holding its address and whatever the queries read of it besides, worked out once when
 // the tile is built. For other maps than HD the address alone.
@@ -116,7 +123,8 @@ class Tile {
   // ajson::exception, also where the decoded content would outgrow the limit),
   // std::invalid_argument for a depth outside 0..16, TileTreeError for records or a tree
   // that would go past the limit and TileGeometryError for a record with a position tuple
-  // of fewer than two values; the errors of the tile's own checks are labelled
+  // of fewer than two values, TileLimitError for a list longer than its limit (LinkLimits.h);
+  // the errors of the tile's own checks are labelled
   // "tile <col>,<row>". The tile then holds no records and no tree.
   void Deserialize(const std::string& bytes);
   // The same over bytes that stay unchanged until it returns.
@@ -223,6 +231,7 @@ void Tile<Id, Node, SerializeData>::Deserialize(ByteView bytes) {
   MemoryLimit memory(TileMemoryLimit(bytes.size));
   SerializeData content;
   DoSeserialize(bytes, content, MapConfig::serialize_type_json1_binary2, memory);
+  CheckListLengths(label, content);
 
   auto tree = std::make_unique<NodeQt<Id>>(MapConfig::qt_max_level, content.r);
   tree->Deserialize(content.r, std::move(content.states), std::move(content.nodes), std::move(content.ps), label,

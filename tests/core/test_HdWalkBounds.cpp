@@ -13,14 +13,17 @@
 #include "HdLib.h"
 #include "HeapCount.h"
 #include "HostileWalks.h"
+#include "LinkLimits.h"
 #include "MapBuilder.h"
 
 namespace {
 
 using qlhostile::LaneIdOf;
 
-constexpr int kTimes = 10000;  // self-listings of the big shape
-constexpr int kLanes = 1000;   // lanes of the wide successor
+// The longest listings and the most lanes a tile may hold.
+constexpr int kTimes = static_cast<int>(ql::sc_nMaxLaneListing);  // self-listings of the big shape
+constexpr int kLanes = static_cast<int>(ql::sc_nMaxLinkLanes);    // lanes of the wide successor
+static_assert(ql::sc_nMaxLinkListing == ql::sc_nMaxLaneListing, "the self-listing shape lists both");
 
 // Link ids: 1 listing itself kTimes times, 2 -> 3 of kLanes lanes; 11 listing itself 3 times,
 // 12 -> 13 of 4 lanes.
@@ -88,7 +91,7 @@ TEST(WalkBounds, SelfListingLinkWalksHoldLittleMoreThanTheirAnswer) {
   for (const ql::LaneEndpoint& e : pre) ASSERT_EQ(Text(e), "1/10001 1>1");
   EXPECT_EQ(qltest::Values(linkNext), std::vector<long>{1});
 
-  // Before, each call held the 10,000 x 10,000 listings at once (1.6 GB).
+  // Before, at 10,000 listings each call held the 10,000 x 10,000 listings at once (1.6 GB).
   EXPECT_LE(nextHeap.peak, 2 * nextHeap.kept + kSlack);
   EXPECT_LE(preHeap.peak, 2 * preHeap.kept + kSlack);
   EXPECT_LE(linkNextHeap.peak, 2 * linkNextHeap.kept + kSlack);
