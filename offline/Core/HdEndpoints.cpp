@@ -6,9 +6,11 @@
 #include <cfloat>
 #include <cstddef>
 #include <functional>
+#include <iomanip>
 #include <iostream>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -275,6 +277,12 @@ class AnswerSize {
   std::size_t m_count = 0;
   std::size_t m_bytes = 0;
 };
+
+std::string SearchName(const char* search, const Point& p) {
+  std::ostringstream name;
+  name << std::setprecision(12) << search << " at longitude " << p.dLon << ", latitude " << p.dLat;
+  return name.str();
+}
 
 std::string WalkName(const char* walk, const LaneEndpoint& endpoint) {
   return std::string(walk) + " from link " + std::to_string(endpoint.liLinkId.lValue) + ", lane " +
@@ -687,13 +695,14 @@ bool HdLib::GetLocateEndpoints(const Point& p, float w, float h, std::vector<Lin
 }
 
 bool HdLib::GetLocateEndpoints(const Point& p, float w, float h, std::vector<LaneEndpoint>& out) const {
-  std::vector<const HdLink*> nearby;
-  if (!GetDataNearby(p, w, h, nearby, GetDataNearby_param{}, true)) return false;
-  for (const HdLink* link : nearby) {
-    for (const HdLane& lane : link->vcthlLane) {
-      if (IsPointInLane(p, link, lane)) out.push_back(LaneEndpointOf(*link, lane));
-    }
-  }
+  // The lanes of the request's lane search, over this box: each strip tested once per link.
+  std::vector<std::pair<const HdLink*, std::size_t>> holding;
+  if (!CollectLanesHolding(p, w, h, holding)) return false;
+  AnswerSize size;
+  for (const auto& [link, k] : holding) size.Add(1, sizeof(LaneEndpoint) + TileListBytes(link->liId));
+  size.Check([&] { return SearchName("GetLocateEndpoints", p); });
+  out.reserve(out.size() + size.Count());
+  for (const auto& [link, k] : holding) out.push_back(LaneEndpointOf(*link, link->vcthlLane[k]));
   return !out.empty();
 }
 
@@ -757,6 +766,15 @@ bool NearEndpoints(const Point& p, const std::vector<const HdLink*>& nearby, std
     });
   }
   if (candidates.empty()) return false;
+  AnswerSize size;
+  for (const MidResult& c : candidates) {
+    const HdLink& link = *nearby[static_cast<std::size_t>(c.nLinkIndex)];
+    size.Add(1, sizeof(Point) + sizeof(typename Parts::Endpoint) + sizeof(double) + TileListBytes(link.liId));
+  }
+  size.Check([&] { return SearchName("GetNearEndpoints", p); });
+  feet.reserve(feet.size() + size.Count());
+  endpoints.reserve(endpoints.size() + size.Count());
+  distances.reserve(distances.size() + size.Count());
   std::stable_sort(candidates.begin(), candidates.end(),
                    [](const MidResult& a, const MidResult& b) { return a.dDis < b.dDis; });
   for (const MidResult& c : candidates) {

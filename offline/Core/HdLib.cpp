@@ -4,11 +4,13 @@
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <iostream>
 #include <map>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include "Console.h"
 #include "HdLibMath.h"
@@ -267,28 +269,48 @@ bool HdLib::GetDataNearby(const Point& p, float w, float h, std::vector<const Hd
 
 namespace {
 
-// For every link of the 20 m box (ascending) and every lane of it holding p (stored order), calls
-// found(summary, k) for lane k. False when no link is near.
+// A strip test's answer for one link: lanes between the same two edges, the same way round, hold
+// p alike, so a link whose lanes share their edges costs one walk along them, not one per lane.
+struct TestedStrip {
+  std::int32_t nLeft;
+  std::int32_t nRight;
+  bool bReversed;
+  bool bHolds;
+};
+
+// For every link of the box of half-sizes w, h (ascending) and every lane of it holding p (stored
+// order), calls found(summary, k) for lane k. False when no link is near.
 template <class Found>
-bool ForEachLaneHolding(const Point& p, Found&& found) {
+bool ForEachLaneHolding(const Point& p, float w, float h, Found&& found) {
   thread_local std::vector<const LinkSummary*> nearby;  // kept from call to call
-  if (!SummariesNearby(p, 20.0f, 20.0f, nearby)) return false;
+  thread_local std::vector<TestedStrip> testedStore;    // of one link
+  std::vector<TestedStrip>& tested = testedStore;
+  if (!SummariesNearby(p, w, h, nearby)) return false;
   const XYZ q = P2XYZ(p);
   const int zone = P2Zone(p);
   for (const LinkSummary* summary : nearby) {
     // Every lane's strip lies between edges of its own link.
     if (summary->bounds.Excludes(p, q)) continue;
     const HdLink& link = *summary->pRecord;
+    tested.clear();
     for (std::size_t k = 0; k < link.vcthlLane.size(); ++k) {
       const LaneSummary& lane = summary->pLanes[k];
       // A quick, exact rejection first: most nearby lanes lie metres away.
       if (!lane.bHasStrip || lane.bounds.Excludes(p, q)) continue;
-      const HdLib::GeoLink& left = link.vctheEdge[static_cast<std::size_t>(lane.nLeft)].vctvdGeoLink;
-      const HdLib::GeoLink& right = link.vctheEdge[static_cast<std::size_t>(lane.nRight)].vctvdGeoLink;
-      if (HdLibMath::IsInRecArea(p, q, zone, left, summary->pEdgeLines[lane.nLeft], right,
-                                 summary->pEdgeLines[lane.nRight], lane.bReversed)) {
-        found(*summary, k);
+      const auto same = std::find_if(tested.begin(), tested.end(), [&lane](const TestedStrip& t) {
+        return t.nLeft == lane.nLeft && t.nRight == lane.nRight && t.bReversed == lane.bReversed;
+      });
+      bool holds = false;
+      if (same != tested.end()) {
+        holds = same->bHolds;
+      } else {
+        const HdLib::GeoLink& left = link.vctheEdge[static_cast<std::size_t>(lane.nLeft)].vctvdGeoLink;
+        const HdLib::GeoLink& right = link.vctheEdge[static_cast<std::size_t>(lane.nRight)].vctvdGeoLink;
+        holds = HdLibMath::IsInRecArea(p, q, zone, left, summary->pEdgeLines[lane.nLeft], right,
+                                       summary->pEdgeLines[lane.nRight], lane.bReversed);
+        tested.push_back(TestedStrip{lane.nLeft, lane.nRight, lane.bReversed, holds});
       }
+      if (holds) found(*summary, k);
     }
   }
   return true;
@@ -296,8 +318,18 @@ bool ForEachLaneHolding(const Point& p, Found&& found) {
 
 }  // namespace
 
+namespace linkparts {
+
+bool CollectLanesHolding(const Point& p, float w, float h,
+                         std::vector<std::pair<const HdLink*, std::size_t>>& out) {
+  return ForEachLaneHolding(
+      p, w, h, [&out](const LinkSummary& summary, std::size_t k) { out.emplace_back(summary.pRecord, k); });
+}
+
+}  // namespace linkparts
+
 bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::vector<HdLaneId>& lanes) const {
-  if (!ForEachLaneHolding(p, [&](const LinkSummary& summary, std::size_t k) {
+  if (!ForEachLaneHolding(p, 20.0f, 20.0f, [&](const LinkSummary& summary, std::size_t k) {
         lanes.push_back(summary.pRecord->vcthlLane[k].liId);
         links.push_back(summary.pRecord->liId);
       })) {
@@ -307,7 +339,7 @@ bool HdLib::GetLocateLanes(const Point& p, std::vector<HdLinkId>& links, std::ve
 }
 
 bool HdLib::GetLocateLanes(const Point& p, std::vector<LocatedLane>& located) const {
-  if (!ForEachLaneHolding(p, [&](const LinkSummary& summary, std::size_t k) {
+  if (!ForEachLaneHolding(p, 20.0f, 20.0f, [&](const LinkSummary& summary, std::size_t k) {
         located.push_back(LocatedLane{&summary, summary.pRecord, &summary.pRecord->vcthlLane[k],
                                       &summary.pLaneLines[k], &summary.pLaneSamples[k]});
       })) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "HdTypes.h"
@@ -80,6 +81,12 @@ inline void SortOncePerId(std::vector<const HdLink*>& links) {
       std::unique(links.begin(), links.end(), [](const HdLink* a, const HdLink* b) { return a->liId == b->liId; }),
       links.end());
 }
+
+// The lanes holding p of the links in the box of half-sizes w, h around p, as (link, position in
+// vcthlLane) appended to out: links by ascending id, lanes in stored order (the strip test of
+// IsPointInLane, on the tiles' plane coordinates). False when no link is in the box.
+bool CollectLanesHolding(const Point& p, float w, float h,
+                         std::vector<std::pair<const HdLink*, std::size_t>>& out);
 
 // The steps the endpoint walks of this thread have taken: listing entries and lanes read, pairs
 // of lanes tried. Tests bound a walk's work by it instead of timing it; a walk adds its own steps

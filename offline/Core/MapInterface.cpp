@@ -59,13 +59,39 @@ std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading,
                             const std::vector<LocatedLane>& found, bool& hasAzimuth, double& laneAzimuth) {
   hasAzimuth = false;
   if (found.size() == 1) return 0;  // taken without reading its angle
+  // A candidate's angle depends on its link and lane id alone (both lookups take the link's first
+  // lane of that id), so lanes sharing an id are read once: a link of many lanes with one id
+  // costs one search of the samples, not one per lane. The candidates of a link come together.
+  struct Angle {
+    long nLane;
+    bool bFound;
+    bool bAzimuth;
+    double dAngle;
+  };
+  thread_local std::vector<Angle> readStore;  // of the current link
+  std::vector<Angle>& read = readStore;
+  read.clear();
+  const HdLink* readLink = nullptr;
   std::size_t chosen = 0;
   double best = std::numeric_limits<double>::max();
   for (std::size_t i = 0; i < found.size(); ++i) {
     const HdLinkId& link = found[i].pLink->liId;
-    double angle = 0.0;
-    bool isAzimuth = map.GetLaneAzimuth(link, found[i].pLane->liId, p, angle, found[i]);
-    if (!isAzimuth && !map.GetLinkStartAngle(link, angle)) continue;
+    const long laneId = found[i].pLane->liId;
+    if (found[i].pLink != readLink) {
+      read.clear();
+      readLink = found[i].pLink;
+    }
+    auto known = std::find_if(read.begin(), read.end(), [laneId](const Angle& a) { return a.nLane == laneId; });
+    if (known == read.end()) {
+      Angle a{laneId, false, false, 0.0};
+      a.bAzimuth = map.GetLaneAzimuth(link, found[i].pLane->liId, p, a.dAngle, found[i]);
+      a.bFound = a.bAzimuth || map.GetLinkStartAngle(link, a.dAngle);
+      read.push_back(a);
+      known = read.end() - 1;
+    }
+    if (!known->bFound) continue;
+    const bool isAzimuth = known->bAzimuth;
+    const double angle = known->dAngle;
     const double r = std::fmod(std::fabs(heading - angle), 360.0);
     const double d = std::min(r, 360.0 - r);
     if (best >= d) {
