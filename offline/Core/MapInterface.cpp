@@ -60,8 +60,9 @@ std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading,
   hasAzimuth = false;
   if (found.size() == 1) return 0;  // taken without reading its angle
   // A candidate's angle depends on its link and lane id alone (both lookups take the link's first
-  // lane of that id), so lanes sharing an id are read once: a link of many lanes with one id
-  // costs one search of the samples, not one per lane. The candidates of a link come together.
+  // lane of that id), so the link's record is looked up once per link and each lane id's angle
+  // read once: a link of many lanes costs one lookup through its tile list, and lanes sharing an
+  // id one search of the samples. The candidates of a link come together.
   struct Angle {
     long nLane;
     bool bFound;
@@ -72,20 +73,26 @@ std::size_t ChooseCandidate(const MapLib& map, const Point& p, double heading,
   std::vector<Angle>& read = readStore;
   read.clear();
   const HdLink* readLink = nullptr;
+  const HdLink* record = nullptr;  // readLink's record as a lookup by its id finds it
   std::size_t chosen = 0;
   double best = std::numeric_limits<double>::max();
   for (std::size_t i = 0; i < found.size(); ++i) {
-    const HdLinkId& link = found[i].pLink->liId;
     const long laneId = found[i].pLane->liId;
     if (found[i].pLink != readLink) {
       read.clear();
       readLink = found[i].pLink;
+      record = map.GetLinkData(readLink->liId, found[i]);
     }
     auto known = std::find_if(read.begin(), read.end(), [laneId](const Angle& a) { return a.nLane == laneId; });
     if (known == read.end()) {
       Angle a{laneId, false, false, 0.0};
-      a.bAzimuth = map.GetLaneAzimuth(link, found[i].pLane->liId, p, a.dAngle, found[i]);
-      a.bFound = a.bAzimuth || map.GetLinkStartAngle(link, a.dAngle);
+      a.bAzimuth = map.GetLaneAzimuth(record, found[i].pLane->liId, p, a.dAngle, &found[i]);
+      if (a.bAzimuth) {
+        a.bFound = true;
+      } else if (record != nullptr) {
+        a.bFound = true;
+        a.dAngle = record->dStartAngle;
+      }
       read.push_back(a);
       known = read.end() - 1;
     }
