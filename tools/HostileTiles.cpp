@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace qlw::hostile {
@@ -74,6 +75,80 @@ ql::SdSerializeData SdEveryLeafTile(int depth, std::size_t pairs, const ql::Poin
   }
   EveryLeafBucket(d, depth, pairs, where);
   return d;
+}
+
+namespace {
+
+// The point x metres east and y metres north of where, in where's projection zone.
+std::vector<double> Vertex(const ql::Point& where, double x, double y) {
+  const ql::XYZ o = ql::P2XYZ(where);
+  const ql::Point p = ql::XYZ2P(ql::XYZ(o.dX + x, o.dY + y, 0.0));
+  return {p.dLon, p.dLat, 0.0};
+}
+
+// `n` vertices (at least 2) along the line x metres east of where, from 50 m south to 50 m north.
+std::vector<std::vector<double>> NorthLine(const ql::Point& where, double x, std::size_t n) {
+  if (n < 2) n = 2;
+  std::vector<std::vector<double>> line;
+  line.reserve(n);
+  for (std::size_t i = 0; i < n; ++i) line.push_back(Vertex(where, x, -50.0 + 100.0 * i / (n - 1)));
+  return line;
+}
+
+}  // namespace
+
+ql::HdLink LanesHoldingSpot(const ql::Point& where, long id, int lanes, LaneShape shape, std::size_t size) {
+  ql::HdLink link;
+  link.liId.lValue = id;
+  link.dLength = 100.0;
+  link.dStartAngle = 0.0;
+  link.vctvdGeoLink = NorthLine(where, 0.0, 101);  // a vertex every metre: a box around where finds it
+  const std::size_t edgeVertices = shape == LaneShape::kSharedEdges ? size : 2;
+  const int edgePairs = shape == LaneShape::kOwnEdges ? lanes : 1;
+  for (int k = 0; k < edgePairs; ++k) {
+    for (const double x : {-5.0, 5.0}) {
+      ql::HdEdge edge;
+      edge.lId = id * 1000 + 500 + 2 * k + (x > 0 ? 1 : 0);
+      edge.nCross = ql::sc_nCrossDirec_Unable;
+      edge.vctvdGeoLink = NorthLine(where, x, edgeVertices);
+      link.vctheEdge.push_back(std::move(edge));
+    }
+  }
+  for (int k = 1; k <= lanes; ++k) {
+    ql::HdLane lane;
+    lane.liId.lValue = shape == LaneShape::kSharedLaneId ? id * 1000 : id * 1000 + k;
+    lane.nSeqNum = k;
+    lane.nDirection = 2;
+    lane.nType = 1;
+    lane.nWidth = 10000;
+    const int pair = shape == LaneShape::kOwnEdges ? k - 1 : 0;
+    lane.lLeftEdgeId = id * 1000 + 500 + 2 * pair;
+    lane.lRightEdgeId = id * 1000 + 500 + 2 * pair + 1;
+    lane.vctvdGeoLink = NorthLine(where, 0.0, 2);
+    // Samples give each lane an angle of its own, as the request needs; lanes sharing an id share
+    // the first one's.
+    if (shape != LaneShape::kSharedLaneId || k == 1) {
+      for (const std::vector<double>& v : NorthLine(where, 0.0, shape == LaneShape::kSharedLaneId ? size : 2)) {
+        ql::HdLaneAdas sample;
+        sample.nSeqNum = static_cast<int>(lane.vctlaLaneAdas.size());
+        sample.dLon = v[0];
+        sample.dLat = v[1];
+        lane.vctlaLaneAdas.push_back(sample);
+      }
+    }
+    link.vcthlLane.push_back(std::move(lane));
+  }
+  return link;
+}
+
+void LongTileList(ql::HdSerializeData& tile, const ql::TileId& self, long id, std::size_t times) {
+  const std::vector<ql::TileId> list(times, self);
+  for (ql::HdLinkId& key : tile.m_keys) {
+    if (key.lValue == id) key.vcttiTileIds = list;
+  }
+  for (ql::HdLink& link : tile.m_values) {
+    if (link.liId.lValue == id) link.liId.vcttiTileIds = list;
+  }
 }
 
 }  // namespace qlw::hostile

@@ -34,4 +34,20 @@ ql::SdSerializeData SdEveryLeafTile(int depth, std::size_t pairs, const ql::Poin
 // The path code at depth that enters all four quadrants at every level.
 unsigned long EveryLeafCode(int depth);
 
+// A link `id` of `lanes` lanes that all hold `where`: each lane's strip runs 100 m north through it
+// between lines 5 m west and 5 m east of it, so a request there has a candidate per lane. How the
+// lanes share what a candidate reads:
+//   kOwnEdges      lanes 1 to n with ids id * 1000 + k, each between two edges of its own (2
+//                  vertices each), each with an ADAS sample at either end;
+//   kSharedLaneId  every lane with the id id * 1000, between the link's two edges; the first lane
+//                  alone has `size` ADAS samples along its line;
+//   kSharedEdges   lanes as kOwnEdges, every one between the same two edges of `size` vertices.
+// Every sample's azimuth is 0.
+enum class LaneShape { kOwnEdges, kSharedLaneId, kSharedEdges };
+ql::HdLink LanesHoldingSpot(const ql::Point& where, long id, int lanes, LaneShape shape, std::size_t size = 2);
+
+// Gives the key and the record of link id in the tile a tile list of `times` copies of the tile
+// itself (the tile's own id must be given: the content does not know it).
+void LongTileList(ql::HdSerializeData& tile, const ql::TileId& self, long id, std::size_t times);
+
 }  // namespace qlw::hostile
