@@ -8,14 +8,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <deque>
-#include <limits>
 #include <map>
 #include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
-#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -155,8 +152,8 @@ class Tile {
   const NodeQt<Id>* GetQuadtree() const { return m_pQt.get(); }  // null before Deserialize
 
  private:
-  // Fills m_pairEntries and m_bucketStart for the buckets the tree's leaves refer to, from
-  // table, which holds the entries of nodes in map order.
+  // Fills m_runs and m_bucketRuns for the buckets the tree's leaves refer to, from table, which
+  // holds the entries of nodes in map order.
   void ResolvePairs(const NodeQt<Id>& tree, const std::map<Id, Node>& nodes, const RecordTable& table,
                     MemoryLimit& memory, const std::string& label);
   template <class Visit>
