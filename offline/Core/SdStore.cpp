@@ -13,6 +13,11 @@ std::string Save::GetSerializeDir<SdTile>() {
   return DirForEncoding(MapConfig::sdConfig::save_dir_json, MapConfig::sdConfig::save_dir_binary);
 }
 
+template <>
+std::string Save::GetSerializeDirSetting<SdTile>() {
+  return SettingForEncoding("sd_config");
+}
+
 SdWorld* newSdWorld::Create() { return new SdWorld(new Save()); }
 
 // ---- the SD library over the store (declared in SdLib.h) -----------------------------

@@ -21,6 +21,8 @@ using SdWorld = World<SdNodeId, SdNode, SdTile>;
 // save_dir_binary for 2, empty otherwise.
 template <>
 std::string Save::GetSerializeDir<SdTile>();
+template <>
+std::string Save::GetSerializeDirSetting<SdTile>();
 
 // Creator of the SD World for ql::Singleton: a new Save and a World over it, never freed.
 struct newSdWorld {
