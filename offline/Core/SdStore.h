@@ -1,14 +1,13 @@
 #pragma once  // SdStore.h: the SD tile store: the SD tile, the SD World and the creator of its singleton
 
-// The SD instance of the tile store templates, over the records of SdLib.h. Only the SD
-// library's own code (SdStore.cpp) and the tests of the store need it; the records alone
-// are in SdLib.h.
+// The SD instance of the tile store templates, over the records of SdTypes.h. Only the SD
+// library (SdLib.cpp) and the tests of the store need it; the records alone are in SdTypes.h.
 
 #include <string>
 
 #include "NodeQt.h"
 #include "Save.h"
-#include "SdLib.h"
+#include "SdTypes.h"
 #include "Tile.h"
 #include "World.h"
 
