@@ -23,6 +23,10 @@ class SdLib {
   // Builds the binding engine, which copies the configured candidate limit now. Copies of
   // a library share its engine, which goes with the last of them.
   SdLib();
+  // A move copies: the library moved from keeps sharing the engine, so that every library,
+  // moved from or not, has one and answers every call.
+  SdLib(const SdLib&) = default;
+  SdLib& operator=(const SdLib&) = default;
 
   // Nothing to prepare: the SD store loads its tiles on demand.
   void Init(const std::string& path);
@@ -41,7 +45,7 @@ class SdLib {
   // (1.7976931348623157e308 when the box holds no node).
   const SdNode* GetNearestNode(const Point& p, const Rect2D& box, double& dist);
 
-  // The engine of this library and of its copies; never null.
+  // The engine of this library and of its copies (moves included); never null.
   std::shared_ptr<BindRoad> m_pBindRoad;
 };
 
