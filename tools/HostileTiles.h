@@ -10,7 +10,7 @@
 
 #include "CoordSys.h"
 #include "HdTypes.h"
-#include "SdLib.h"
+#include "SdTypes.h"
 
 namespace qlw::hostile {
 

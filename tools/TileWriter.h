@@ -30,7 +30,7 @@
 
 #include "FieldList.h"
 #include "HdTypes.h"
-#include "SdLib.h"
+#include "SdTypes.h"
 
 namespace qlw {
 

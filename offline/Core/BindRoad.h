@@ -10,7 +10,7 @@
 #include <set>
 
 #include "CoordSys.h"
-#include "SdLib.h"
+#include "SdTypes.h"
 
 namespace ql {
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <memory>
@@ -52,15 +53,31 @@ bool IsProtectedPath(const std::string& path) {
 
 std::vector<std::string> FileSys::GetAllFiles(const std::string& dir) {
   std::vector<std::string> names;
+  std::string unlisted;
+  GetAllFiles(dir, names, unlisted);
+  return names;
+}
+
+bool FileSys::GetAllFiles(const std::string& dir, std::vector<std::string>& names, std::string& unlisted) {
+  names.clear();
+  unlisted.clear();
   DIR* d = ::opendir(CheckedPath(dir, "dir"));
-  if (d == nullptr) return names;
-  while (const dirent* entry = ::readdir(d)) {
+  if (d == nullptr) {
+    unlisted = std::strerror(errno);
+    return false;
+  }
+  for (;;) {
+    errno = 0;  // readdir tells its end from its failure only by errno
+    const dirent* entry = ::readdir(d);
+    if (entry == nullptr) break;
     BeforeConsoleOutput();
     std::printf("d_name : %s\n", entry->d_name);
     names.emplace_back(entry->d_name);
   }
+  const int failure = errno;
   ::closedir(d);
-  return names;
+  if (failure != 0) unlisted = std::strerror(failure);
+  return failure == 0;
 }
 
 bool FileSys::Read(const std::string& path, std::string& out, bool decrypt) {

@@ -19,6 +19,11 @@ class FileSys {
   // Every entry name of dir in listing order, "." and ".." included, each also printed as
   // "d_name : <name>\n"; empty (and nothing printed) when dir cannot be opened.
   static std::vector<std::string> GetAllFiles(const std::string& dir);
+  // The same listing into names (replaced), telling a directory that cannot be listed apart from
+  // an empty one: false, with the system's reason in `unlisted` ("No such file or directory",
+  // "Not a directory"), when opening dir fails or reading it fails part way (names then holds the
+  // entries read before). True, `unlisted` empty, otherwise.
+  static bool GetAllFiles(const std::string& dir, std::vector<std::string>& names, std::string& unlisted);
 
   // Reads the whole file into out (binary-safe), decrypted with `key` when decrypt is set. Only
   // a regular file is read, after following symbolic links (ReadRegularFile).

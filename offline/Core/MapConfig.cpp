@@ -1,9 +1,12 @@
 #include "MapConfig.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdlib>
 #include <iostream>
 #include <stdexcept>
+#include <string>
 #include <tuple>
 
 #include "Console.h"
@@ -65,13 +68,16 @@ constexpr auto kCopyAll = [](const auto&... values) { return std::make_tuple(val
 struct WrittenValue {
   std::string text;
 };
-struct WrittenDepth {
+// The settings whose values are judged as the file writes them.
+struct WrittenSettings {
   WrittenValue qt_max_level;
+  WrittenValue tile_lon_interval;
+  WrittenValue tile_lat_interval;
 };
 
 }  // namespace
 
-QL_FIELDS(WrittenDepth, qt_max_level);
+QL_FIELDS(WrittenSettings, qt_max_level, tile_lon_interval, tile_lat_interval);
 
 }  // namespace ql
 
@@ -107,10 +113,8 @@ namespace {
 
 // The depth must name one of the 16 groups of a path code. The value is also judged as written,
 // so that a number the int conversion wraps into range (4294967301 reads as 5) is refused too.
-void CheckDepth(const std::string& path, const std::string& content) {
-  WrittenDepth written;
-  ajson::load_from_buff(written, content.c_str(), static_cast<std::size_t>(-1));
-  const std::string& text = written.qt_max_level.text;
+void CheckDepth(const std::string& path, const WrittenValue& written) {
+  const std::string& text = written.text;
   bool inRange = MapConfig::qt_max_level >= 0 && MapConfig::qt_max_level <= sc_nQtMaxDepth;
   if (inRange && !text.empty()) {
     char* end = nullptr;
@@ -123,6 +127,32 @@ void CheckDepth(const std::string& path, const std::string& content) {
                                 (text.empty() ? std::to_string(MapConfig::qt_max_level) : text) +
                                 " is outside 0.." + std::to_string(sc_nQtMaxDepth));
   }
+}
+
+// The shortest text that reads back as v ("nan", "-inf", "-0.02").
+std::string ShortestText(double v) {
+  char buf[32];
+  const std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+// A grid interval names a grid: a finite width of 0 degrees or more (0: no tiles are stepped
+// over, so no box finds any). NaN, an infinity (a huge exponent reads as one, and the words NaN
+// and inf read as those values) and a negative width name none; the grid would then find no tile
+// for any request without saying why.
+void CheckInterval(const std::string& path, const char* key, double value, const WrittenValue& written) {
+  if (std::isfinite(value) && value >= 0) return;
+  throw std::invalid_argument("configuration file " + path + ": " + key + " " +
+                              (written.text.empty() ? ShortestText(value) : written.text) +
+                              " is not a grid interval (a finite number of degrees, 0 or more)");
+}
+
+void CheckWrittenSettings(const std::string& path, const std::string& content) {
+  WrittenSettings written;
+  ajson::load_from_buff(written, content.c_str(), static_cast<std::size_t>(-1));
+  CheckDepth(path, written.qt_max_level);
+  CheckInterval(path, "tile_lon_interval", MapConfig::tile_lon_interval, written.tile_lon_interval);
+  CheckInterval(path, "tile_lat_interval", MapConfig::tile_lat_interval, written.tile_lat_interval);
 }
 
 }  // namespace
@@ -158,7 +188,7 @@ void MapConfig::Init(const std::string& projectPath, const std::string& configPa
 
     MapConfig settings;
     ajson::load_from_buff(settings, content.c_str(), static_cast<std::size_t>(-1));  // ends at the first NUL
-    CheckDepth(path, content);
+    CheckWrittenSettings(path, content);
 
     for (std::string* p : paths) p->insert(0, projectPath);
     projectDir = projectPath;

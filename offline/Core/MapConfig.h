@@ -65,6 +65,9 @@ class MapConfig {
   // - A NUL byte in either argument: std::invalid_argument naming the argument.
   // - qt_max_level outside 0..16: std::invalid_argument naming the file and the value as it is
   //   written there (1e10 or 4294967301, not the int they convert to).
+  // - tile_lon_interval or tile_lat_interval NaN, infinite or negative: std::invalid_argument
+  //   "configuration file <path>: <key> <value> is not a grid interval (a finite number of
+  //   degrees, 0 or more)", the value as written (NaN, 1e999, -0.02); 0 is a grid without tiles.
   static void Init(const std::string& projectPath, const std::string& configPath);
   static std::string GetProjectDir();
 

@@ -67,6 +67,9 @@ class BucketMarks {
     m_marks[b] = m_now;
     return true;
   }
+  // For tests of the wrap-around: numbers the queries on as if lastQuery had just begun; the
+  // marks stay as they are.
+  void SkipTo(std::uint32_t lastQuery) { m_now = lastQuery; }
 
  private:
   std::vector<std::uint32_t> m_marks;

@@ -21,9 +21,18 @@ std::string Save::DirForEncoding(const std::string& json, const std::string& bin
   }
 }
 
+std::string Save::SettingForEncoding(const std::string& group) {
+  return DirForEncoding(group + ".save_dir_json", group + ".save_dir_binary");
+}
+
 template <>
 std::string Save::GetSerializeDir<Tile<HdLinkId, HdLink, HdSerializeData>>() {
   return DirForEncoding(MapConfig::hdConfig::save_dir_json, MapConfig::hdConfig::save_dir_binary);
+}
+
+template <>
+std::string Save::GetSerializeDirSetting<Tile<HdLinkId, HdLink, HdSerializeData>>() {
+  return SettingForEncoding("hd_config");
 }
 
 std::string Save::TId2SaveName(const TileId& id) const { return TId2String(id); }
@@ -34,8 +43,9 @@ template <class Bytes>
 bool ReadTile(const std::string& path, Bytes& out) {
   std::string unreadable;
   if (FileSys::Read(path, out, MapConfig::tile_encrypt, unreadable)) return true;
-  // A missing file is the common case (a box reaching past the map, the "." entries) and stays
-  // quiet; a file that is there but cannot be read is most likely a mistake worth a line.
+  // A missing file is the common case (a box reaching past the map, a directory entry that names
+  // no tile file) and stays quiet; a file that is there but cannot be read is most likely a
+  // mistake worth a line.
   if (!unreadable.empty())
     std::fprintf(stderr, "tile file not readable: %s (%s)\n", path.c_str(), unreadable.c_str());
   return false;

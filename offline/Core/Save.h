@@ -25,6 +25,12 @@ class Save {
   static std::string GetSerializeDir();
   // The choice every map's GetSerializeDir makes between its two directories.
   static std::string DirForEncoding(const std::string& json, const std::string& binary);
+  // The setting GetSerializeDir<TileT> reads, as the configuration file names it
+  // ("hd_config.save_dir_binary"); empty for a serialize type that names no directory.
+  template <class TileT>
+  static std::string GetSerializeDirSetting();
+  // The same choice as DirForEncoding, as the name of a setting of group ("hd_config").
+  static std::string SettingForEncoding(const std::string& group);
 
   // "col,row" in decimal, a negative number with its sign, no extension.
   std::string TId2SaveName(const TileId& id) const;
@@ -65,6 +71,8 @@ class Save {
 
 template <>
 std::string Save::GetSerializeDir<Tile<HdLinkId, HdLink, HdSerializeData>>();
+template <>
+std::string Save::GetSerializeDirSetting<Tile<HdLinkId, HdLink, HdSerializeData>>();
 
 // The altitude that marks a position read from the GPS list file.
 constexpr double sc_dGpsListAltitude = -1234.0;

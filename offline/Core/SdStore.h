@@ -1,14 +1,13 @@
 #pragma once  // SdStore.h: the SD tile store: the SD tile, the SD World and the creator of its singleton
 
-// The SD instance of the tile store templates, over the records of SdLib.h. Only the SD
-// library's own code (SdStore.cpp) and the tests of the store need it; the records alone
-// are in SdLib.h.
+// The SD instance of the tile store templates, over the records of SdTypes.h. Only the SD
+// library (SdLib.cpp) and the tests of the store need it; the records alone are in SdTypes.h.
 
 #include <string>
 
 #include "NodeQt.h"
 #include "Save.h"
-#include "SdLib.h"
+#include "SdTypes.h"
 #include "Tile.h"
 #include "World.h"
 
@@ -21,6 +20,8 @@ using SdWorld = World<SdNodeId, SdNode, SdTile>;
 // save_dir_binary for 2, empty otherwise.
 template <>
 std::string Save::GetSerializeDir<SdTile>();
+template <>
+std::string Save::GetSerializeDirSetting<SdTile>();
 
 // Creator of the SD World for ql::Singleton: a new Save and a World over it, never freed.
 struct newSdWorld {

@@ -29,6 +29,7 @@
 #include "FileBuffer.h"
 #include "FileSys.h"
 #include "HdTypes.h"
+#include "MapConfig.h"
 #include "Profiler.h"
 #include "Save.h"
 #include "Tile.h"
@@ -57,12 +58,20 @@ class World {
   World& operator=(const World&) = delete;
 
   // Lists the tile directory and loads every tile named there that is neither cached nor
-  // failed. Entry names are read as "col,row"; "." and ".." (and any other name without
-  // two numbers) name tile (0, 0). A directory that cannot be opened, or a serialize type
-  // that names none, raises std::runtime_error "tile directory not found or not readable: ..."
-  // (the directory, or the setting) and loads nothing; an empty directory loads nothing.
-  // All or nothing: when a tile raises, the cache and the failed set are put back as they
-  // were before the call, so that a retry (perhaps with other settings) starts clean.
+  // failed. Entry names are read as "col,row" ("." and ".." name no tile; any other name
+  // without two numbers names tile (0, 0)). Each raises std::runtime_error and loads nothing:
+  // - a serialize type that names no directory: "tile directory not found or not readable:
+  //   serialize_type_json1_binary2 is <n>, which names none (1: JSON tiles, 2: binary tiles)";
+  // - a directory that cannot be opened or read: "tile directory not found or not readable:
+  //   <dir> (<reason>), set by <setting>", the reason the system's ("No such file or directory");
+  // - a directory with entries of which none names a tile that is cached after the call (other
+  //   files only, or tiles that cannot be read): "tile directory holds no readable tile: <dir>,
+  //   set by <setting>".
+  // The setting is the one the serialize type chose ("hd_config.save_dir_binary"). An empty
+  // directory loads nothing and raises nothing; one where some tiles load leaves the others
+  // failed. All or nothing: when this raises (or a tile does), the cache and the failed set are
+  // put back as they were before the call, so that a retry (perhaps with other settings) starts
+  // clean.
   void LoadAllTilesOnce();
 
   // The requested tiles that are cached after the call, loading the unknown ones in
@@ -173,24 +182,32 @@ void ReleaseSurplus(std::vector<T>& list) {
 
 template <class Id, class Node, class TileT>
 void World<Id, Node, TileT>::LoadAllTilesOnce() {
-  const std::string dir = Save::GetSerializeDir<TileT>();
-  if (dir.empty()) {
+  const std::string setting = Save::GetSerializeDirSetting<TileT>();
+  if (setting.empty()) {
     throw std::runtime_error("tile directory not found or not readable: serialize_type_json1_binary2 is " +
                              std::to_string(MapConfig::serialize_type_json1_binary2) +
                              ", which names none (1: JSON tiles, 2: binary tiles)");
   }
-  const std::vector<std::string> names = FileSys::GetAllFiles(dir);
-  // A directory that opens lists at least "." and "..": nothing at all means it could not be
-  // opened, most often a wrong path in the configuration. A map without tiles would answer every
-  // request "not on the map" for the rest of the process; an existing empty directory is such a
-  // map on purpose, a missing one is a mistake to report.
-  if (names.empty()) throw std::runtime_error("tile directory not found or not readable: " + dir);
+  const std::string dir = Save::GetSerializeDir<TileT>();
+  std::vector<std::string> names;
+  std::string unlisted;
+  if (!FileSys::GetAllFiles(dir, names, unlisted)) {
+    throw std::runtime_error("tile directory not found or not readable: " + dir + " (" + unlisted + "), set by " +
+                             setting);
+  }
   std::set<TileId> ids;
-  for (const std::string& name : names) ids.insert(String2TId(name));
+  for (const std::string& name : names) {
+    if (name != "." && name != "..") ids.insert(String2TId(name));
+  }
   TileMap tilesBefore = m_mapTiles;  // shared pointers: the tiles themselves are not copied
   std::set<TileId> failedBefore = m_setFailedTiles;
   try {
-    LoadTiles(ids);
+    // A map without tiles would answer every request "not on the map" for the rest of the
+    // process. An empty directory is such a map on purpose; entries of which none loads are a
+    // mistake to report: most often the directory setting is missing or misspelt, so that the
+    // project directory with its configuration files is listed.
+    if (!ids.empty() && LoadTiles(ids).empty())
+      throw std::runtime_error("tile directory holds no readable tile: " + dir + ", set by " + setting);
   } catch (...) {
     m_mapTiles.swap(tilesBefore);  // the tiles of this call go when tilesBefore does
     m_setFailedTiles.swap(failedBefore);

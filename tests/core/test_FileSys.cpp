@@ -175,10 +175,12 @@ TEST_F(FileSysTest, PathsWithANulByteAreRefusedNamingTheArgument) {
     const char* argument;
   };
   std::string out;
+  std::vector<std::string> names;
   const Case cases[] = {
       {"Read", [&] { ql::FileSys::Read(withNul, out, false); }, "path"},
       {"Exist", [&] { ql::FileSys::Exist(withNul); }, "path"},
       {"GetAllFiles", [&] { ql::FileSys::GetAllFiles(withNul); }, "dir"},
+      {"GetAllFilesReporting", [&] { ql::FileSys::GetAllFiles(withNul, names, out); }, "dir"},
       {"Save", [&] { ql::FileSys::Save(withNul, "x", false); }, "path"},
       {"MkDir", [&] { ql::FileSys::MkDir(withNul); }, "dir"},
       {"Remove", [&] { ql::FileSys::Remove(withNul); }, "path"},
@@ -280,6 +282,38 @@ TEST_F(FileSysTest, GetAllFilesListsEveryEntryAndPrintsEach) {
   printed = Captured([&] { names = ql::FileSys::GetAllFiles(Path("missing")); });
   EXPECT_TRUE(names.empty());
   EXPECT_EQ(printed, "");
+}
+
+// The reporting form lists as the plain one does, and tells the directory that cannot be listed
+// (by the system's reason) from the one that is empty; nothing is printed for the former.
+TEST_F(FileSysTest, GetAllFilesReportsWhyADirectoryCannotBeListed) {
+  WriteFile(Path("file"), "x");
+  ::mkdir(Path("empty").c_str(), 0755);
+  struct Case {
+    const char* name;
+    std::string dir;
+    bool listed;
+    const char* unlisted;
+    std::vector<std::string> names;  // sorted
+  };
+  const Case cases[] = {
+      {"Empty", Path("empty"), true, "", {".", ".."}},
+      {"Missing", Path("missing"), false, "No such file or directory", {}},
+      {"AFile", Path("file"), false, "Not a directory", {}},
+      {"EmptyPath", "", false, "No such file or directory", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> names = {"left over"};
+    std::string unlisted = "left over";
+    bool listed = false;
+    const std::string printed = Captured([&] { listed = ql::FileSys::GetAllFiles(c.dir, names, unlisted); });
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(listed, c.listed);
+    EXPECT_EQ(unlisted, c.unlisted);
+    EXPECT_EQ(names, c.names);
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), '\n'), static_cast<long>(c.names.size())) << printed;
+  }
 }
 
 TEST_F(FileSysTest, ExistAndChoosePath) {

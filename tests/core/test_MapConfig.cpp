@@ -280,6 +280,66 @@ TEST_F(MapConfigTest, DepthOutsideZeroToSixteenIsRefusedAsWritten) {
   }
 }
 
+// A grid interval is a finite number of degrees, 0 or more (0: a grid without tiles). Any other
+// value, however the reader came to it, is refused at once, naming the file, the key and the
+// value as it stands there.
+TEST_F(MapConfigTest, GridIntervalThatNamesNoGridIsRefusedAsWritten) {
+  struct IntervalCase {
+    const char* name;
+    const char* value;  // as written in the file
+    const char* shown;  // in the message; nullptr: accepted
+  };
+  const IntervalCase cases[] = {
+      {"Zero", "0", nullptr},
+      {"MinusZero", "-0", nullptr},
+      {"Step", "0.02", nullptr},
+      {"QuotedStep", "\"0.02\"", nullptr},
+      {"UnderflowsToZero", "1e-400", nullptr},
+      {"Negative", "-0.02", "-0.02"},
+      {"BareNaN", "NaN", "NaN"},
+      {"QuotedNan", "\"nan\"", "nan"},
+      {"HugeExponent", "1e999", "1e999"},
+      {"NegativeHugeExponent", "-1e999", "-1e999"},
+      {"QuotedInfinity", "\"Infinity\"", "Infinity"},
+      {"QuotedBeyondDouble", "\"1e400\"", "1e400"},
+  };
+  for (const char* key : {"tile_lon_interval", "tile_lat_interval"}) {
+    for (const IntervalCase& c : cases) {
+      SCOPED_TRACE(std::string(key) + " " + c.name);
+      ResetSettings();
+      Write("g.json", std::string(R"({"hd_config": {"save_dir_json": "hd/"}, ")") + key + "\": " + c.value + "}");
+      if (c.shown == nullptr) {
+        EXPECT_NO_THROW(Init("g.json"));
+        continue;
+      }
+      try {
+        Init("g.json");
+        ADD_FAILURE() << "no exception";
+      } catch (const std::invalid_argument& e) {
+        EXPECT_EQ(std::string(e.what()), "configuration file " + dir_ + "g.json: " + key + " " + c.shown +
+                                             " is not a grid interval (a finite number of degrees, 0 or more)");
+      }
+      EXPECT_EQ(MapConfig::tile_lon_interval, 0);  // put back
+      EXPECT_EQ(MapConfig::tile_lat_interval, 0);
+      EXPECT_EQ(MapConfig::hdConfig::save_dir_json, "");
+    }
+  }
+
+  // A value the file does not give is the one the setting held, shown as the shortest text of it.
+  ResetSettings();
+  MapConfig::tile_lat_interval = -0.25;
+  Write("g.json", R"({"tile_lon_interval": 0.02})");
+  try {
+    Init("g.json");
+    ADD_FAILURE() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_EQ(std::string(e.what()), "configuration file " + dir_ +
+                                         "g.json: tile_lat_interval -0.25 is not a grid interval (a finite "
+                                         "number of degrees, 0 or more)");
+  }
+  EXPECT_EQ(MapConfig::tile_lon_interval, 0);
+}
+
 // Only a regular file is read, and none larger than 1 GiB; either refusal comes before anything
 // is printed or changed. A FIFO without a writer would block an ordinary read forever, so the
 // read runs in a child process that a timer ends.

@@ -103,13 +103,23 @@ TEST_P(QueryBounds, HdBoxSearchesReadTheSharedBucketOnce) {
   EXPECT_EQ(fromIds, both);
 }
 
-TEST_P(QueryBounds, NearestNodeMeasuresEachPairOnceAndKeepsTheFirstOfEqualDistances) {
+// Several pairs of the shared bucket lie at one point, nearer to the position than any other
+// pair: the first of them in walk order (the bucket's own order) wins, whichever node the later
+// ones name.
+TEST_P(QueryBounds, NearestNodeHoldsLittleAndKeepsTheFirstOfEqualDistances) {
   const Shape& s = GetParam();
-  const ql::SdSerializeData content = SdContent(s.depth, s.pairs);
+  ql::SdSerializeData content = SdContent(s.depth, s.pairs);
+  const Point p(116.39003, 39.91002, 0);
+  const Point tie(p.dLon + 1e-9, p.dLat, 0);  // nearer than the grid of pairs comes (its step is 7e-7 or more)
+  const std::size_t first = 7;                // names the second node; every later tied pair the first
+  const std::size_t later[] = {8, 10, s.pairs / 4 * 2, s.pairs - 2};
+  ASSERT_NE(content.nodes[0][first].p.dLon, content.nodes[0][later[0]].p.dLon);
+  for (const std::size_t k : later) ASSERT_EQ(content.nodes[0][k].p.dLon, content.nodes[0][later[0]].p.dLon);
+  content.ps[0][first] = tie;
+  for (const std::size_t k : later) content.ps[0][k] = tie;
   ql::SdTile tile(kTile);
   tile.Deserialize(qlw::EncodeBinary(content));
 
-  const Point p(116.39003, 39.91002, 0);
   ql::SdNodeId id;
   double dist = -1;
   const std::size_t before = g_heap.live;
@@ -129,8 +139,9 @@ TEST_P(QueryBounds, NearestNodeMeasuresEachPairOnceAndKeepsTheFirstOfEqualDistan
       winner = k;
     }
   }
-  EXPECT_EQ(id.p.dLon, content.nodes[0][winner].p.dLon);
-  EXPECT_EQ(id.p.dLat, content.nodes[0][winner].p.dLat);
+  ASSERT_EQ(winner, first);  // the tie is the nearest point
+  EXPECT_EQ(id.p.dLon, content.nodes[0][first].p.dLon);
+  EXPECT_EQ(id.p.dLat, content.nodes[0][first].p.dLat);
   EXPECT_EQ(dist, std::sqrt(best));
 }
 

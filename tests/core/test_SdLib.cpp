@@ -515,6 +515,43 @@ TEST_P(SdMap, CopiesShareOneEngineFreedWithTheLast) {
   EXPECT_TRUE(engine.expired());
 }
 
+// A library moved from, by construction or by assignment, still answers every call: it shares the
+// engine with the library it moved into (a moved-out engine would be a call through null).
+TEST_P(SdMap, MovedFromLibraryAnswersEveryCall) {
+  ql::SdLib constructedFrom;
+  const ql::SdLib constructed(std::move(constructedFrom));
+  ql::SdLib assignedFrom;
+  ql::SdLib assigned;
+  assigned = std::move(assignedFrom);
+  struct Case {
+    const char* name;
+    ql::SdLib& from;
+    const ql::SdLib& to;
+  };
+  const Case cases[] = {{"Constructed", constructedFrom, constructed}, {"Assigned", assignedFrom, assigned}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NE(c.from.m_pBindRoad, nullptr);
+    EXPECT_EQ(c.from.m_pBindRoad, c.to.m_pBindRoad);
+    c.from.Init("");
+    SdNode node = KeyOnly(kFar);
+    EXPECT_FALSE(c.from.GetDataByWid(kNear, 1, node));
+    EXPECT_EQ(node.id_p.p.dLon, kFar.dLon);
+    FreshSdStore store;
+    ql::BindRoadInput in;
+    in.ptPos = Point(116.39, 39.91, 0);
+    ql::BindRoadOutput out;
+    c.from.GetBindRoadResult(in, out);
+    ASSERT_NE(store.Get(), nullptr);
+    EXPECT_EQ(Keys(store.Get()->GetTiles()), PairSet({{5819, 1995}}));
+    double dist = -1.0;
+    const SdNode* near =
+        c.from.GetNearestNode(Point(116.3851, 39.9051, 0), Box(116.384, 39.904, 116.386, 39.906), dist);
+    ASSERT_NE(near, nullptr);
+    EXPECT_EQ(near->level, 1);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Sd, SdMap, ::testing::ValuesIn(kEncodings),
                          [](const auto& info) { return std::string(info.param.name); });
 

@@ -216,6 +216,27 @@ INSTANTIATE_TEST_SUITE_P(Tile, QuadtreeDepth,
                                            BadDepthCase{"Huge", 1 << 30}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A query reads each bucket once, however many of its leaves it reaches. The marks are query
+// numbers, so when the number wraps round every old mark must go: a bucket marked by query 1 of
+// the last round would otherwise be skipped by query 1 of the next.
+TEST(QuadtreeBucketMarks, WrapAroundClearsTheMarksOfTheLastRound) {
+  ql::tile_detail::BucketMarks marks;
+  marks.Begin(8);  // query 1
+  EXPECT_TRUE(marks.First(3));
+  EXPECT_FALSE(marks.First(3));
+  marks.SkipTo(std::numeric_limits<std::uint32_t>::max() - 1);
+  marks.Begin(8);  // the last number before the wrap
+  EXPECT_TRUE(marks.First(3));
+  EXPECT_TRUE(marks.First(5));
+  marks.Begin(8);               // wraps round to query 1 again
+  EXPECT_TRUE(marks.First(3));  // marked by query 1 of the last round
+  EXPECT_TRUE(marks.First(5));  // marked just before the wrap
+  EXPECT_TRUE(marks.First(6));  // never marked
+  EXPECT_FALSE(marks.First(3));
+  marks.Begin(8);
+  EXPECT_TRUE(marks.First(3));
+}
+
 // ---- bounds on fan-out -------------------------------------------------------------------
 // Without a limit of its own the tree may take the constant slack of a tile's memory limit
 // (16 MiB): every tree of depth 9 or less fits whatever its buckets, a whole depth-10 tree does not.

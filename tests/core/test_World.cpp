@@ -1,5 +1,6 @@
 // The tile store over real tile files: what is read when, what is kept, what is never read
-// again, how queries span tiles, and how damaged files are reported.
+// again, how queries span tiles, and how damaged files are reported; and the initialisation on
+// the sample map that leaves nothing behind when it refuses a configuration.
 //
 // Reads are observed through the disk: a file that appears, changes or vanishes after a
 // tile's first request shows whether the second request read it again.
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <ostream>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -20,7 +22,10 @@
 #include "FileSys.h"
 #include "MapBuilder.h"
 #include "MapConfig.h"
+#include "MapInterface.h"
+#include "MapRequest.h"
 #include "Save.h"
+#include "Singleton.h"
 #include "TestConfig.h"
 #include "TestFiles.h"
 #include "TileWriter.h"
@@ -113,60 +118,94 @@ class WorldTest : public ::testing::TestWithParam<Encoding> {
   ql::HdWorld world_{&save_};
 };
 
-TEST_P(WorldTest, StartUpLoadsEveryTileAndFailsTileZeroForTheDotEntries) {
+TEST_P(WorldTest, StartUpLoadsEveryTileAndTakesNoDotEntryForATile) {
   testing::internal::CaptureStdout();
   world_.LoadAllTilesOnce();
   const std::string listing = testing::internal::GetCapturedStdout();
   EXPECT_NE(listing.find("d_name : 5819,1995\n"), std::string::npos) << listing;
-  EXPECT_NE(listing.find("d_name : ..\n"), std::string::npos) << listing;
+  EXPECT_NE(listing.find("d_name : ..\n"), std::string::npos) << listing;  // echoed, not read as tile 0,0
 
   ASSERT_EQ(world_.GetTiles().size(), 2u);
   EXPECT_EQ(world_.GetTiles().count(kA), 1u);
   EXPECT_EQ(world_.GetTiles().count(kB), 1u);
-  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}}));
+  EXPECT_TRUE(world_.GetFailedTiles().empty());
 }
 
 TEST_P(WorldTest, SecondStartUpReadsOnlyNewTiles) {
+  const TileId unreadable(5821, 1995), added(5822, 1995);
+  fs::create_directory(TileFile(unreadable));  // named like a tile, but no file to read
+  testing::internal::CaptureStderr();
   world_.LoadAllTilesOnce();
+  testing::internal::GetCapturedStderr();
   const ql::HdTile* a = world_.GetTiles().at(kA).get();
-  // A vanishes, 0,0 appears (failed for good already) and a new tile appears.
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{5821, 1995}}));
+  // A vanishes, the unreadable tile becomes a good file (failed for good already) and a new
+  // tile appears.
   fs::remove(TileFile(kA));
-  CopyTileFile(kB, TileId(0, 0));
-  CopyTileFile(kB, TileId(5821, 1995));
+  fs::remove(TileFile(unreadable));
+  CopyTileFile(kB, unreadable);
+  CopyTileFile(kB, added);
   world_.LoadAllTilesOnce();
   EXPECT_EQ(world_.GetTiles().at(kA).get(), a);
-  EXPECT_EQ(world_.GetTiles().count(TileId(0, 0)), 0u);
-  EXPECT_EQ(world_.GetTiles().count(TileId(5821, 1995)), 1u);
-  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}}));
+  EXPECT_EQ(world_.GetTiles().count(unreadable), 0u);
+  EXPECT_EQ(world_.GetTiles().count(added), 1u);
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{5821, 1995}}));
+  // Every tile listed now was cached or failed before: nothing to read, and nothing to report.
+  EXPECT_NO_THROW(world_.LoadAllTilesOnce());
+  EXPECT_EQ(world_.GetTiles().size(), 3u);
 }
 
-// A directory that cannot be listed, or a serialize type that names none, is refused before
-// anything is read; an existing empty directory is an empty map.
-TEST_P(WorldTest, StartUpRefusesADirectoryItCannotList) {
+// A directory that cannot be listed, a serialize type that names none, or a directory with
+// entries of which no tile loads is refused, naming the directory and the setting that chose it;
+// the start-up then leaves nothing cached or failed. An existing empty directory is an empty map.
+TEST_P(WorldTest, StartUpRefusesADirectoryWithoutAMap) {
   const std::string dir = (tmp_.path() / GetParam().HdDir()).string();
+  const std::string setting = GetParam().type == 1 ? "hd_config.save_dir_json" : "hd_config.save_dir_binary";
+  const fs::path others = tmp_.path() / "others";  // a configuration file and a folder
+  fs::create_directories(others / "hd");
+  WriteFile(others / "config.json", "{}");
+  const fs::path unreadable = tmp_.path() / "unreadable";  // folders named like tiles
+  fs::create_directories(unreadable / "5830,1995");
+  fs::create_directories(unreadable / "5831,1995");
   struct Row {
     const char* name;
     std::string dir;  // the configured directory of this encoding
     int type;
-    std::string named;  // what the error names
+    std::string message;
+    long unreadable = 0;  // entries named on standard error
   };
   const Row rows[] = {
-      {"Missing", dir + "no_such/", GetParam().type, dir + "no_such/"},
-      {"AFile", TileFile(kA).string() + "/", GetParam().type, TileFile(kA).string() + "/"},
-      {"NoDirectoryForType", dir, 3, "serialize_type_json1_binary2 is 3"},
+      {"Missing", dir + "no_such/", GetParam().type,
+       "tile directory not found or not readable: " + dir + "no_such/ (No such file or directory), set by " +
+           setting},
+      {"AFile", TileFile(kA).string() + "/", GetParam().type,
+       "tile directory not found or not readable: " + TileFile(kA).string() + "/ (Not a directory), set by " +
+           setting},
+      {"NoDirectoryForType", dir, 3,
+       "tile directory not found or not readable: serialize_type_json1_binary2 is 3, which names none (1: JSON "
+       "tiles, 2: binary tiles)"},
+      {"OtherFilesOnly", others.string() + "/", GetParam().type,
+       "tile directory holds no readable tile: " + others.string() + "/, set by " + setting},
+      {"EveryTileUnreadable", unreadable.string() + "/", GetParam().type,
+       "tile directory holds no readable tile: " + unreadable.string() + "/, set by " + setting, 2},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     ql::MapConfig::serialize_type_json1_binary2 = r.type;
     ql::MapConfig::hdConfig::save_dir_json = r.dir;
     ql::MapConfig::hdConfig::save_dir_binary = r.dir;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     try {
       world_.LoadAllTilesOnce();
       ADD_FAILURE() << "no exception";
     } catch (const std::runtime_error& e) {
-      EXPECT_EQ(std::string(e.what()).rfind("tile directory not found or not readable: ", 0), 0u) << e.what();
-      EXPECT_NE(std::string(e.what()).find(r.named), std::string::npos) << e.what();
+      EXPECT_EQ(std::string(e.what()), r.message);
     }
+    testing::internal::GetCapturedStdout();
+    // Each entry the reader refuses is named once; the "." entries name no tile.
+    const std::string complaints = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(std::count(complaints.begin(), complaints.end(), '\n'), r.unreadable) << complaints;
     EXPECT_TRUE(world_.GetTiles().empty());
     EXPECT_TRUE(world_.GetFailedTiles().empty());
   }
@@ -178,6 +217,7 @@ TEST_P(WorldTest, StartUpRefusesADirectoryItCannotList) {
   world_.LoadAllTilesOnce();
   testing::internal::GetCapturedStdout();
   EXPECT_TRUE(world_.GetTiles().empty());
+  EXPECT_TRUE(world_.GetFailedTiles().empty());
 
   ql::MapConfig::hdConfig::save_dir_json = ql::MapConfig::hdConfig::save_dir_binary = dir;
   testing::internal::CaptureStdout();
@@ -402,15 +442,17 @@ TEST_F(DamagedTile, MalformedJsonRaisesNamingTheFileAndIsReadAgain) {
 }
 
 // A start-up that raises takes back what it did: the tiles before the bad one in TileId order,
-// and the failures it recorded (tile 0,0 of the "." entries), so that a retry starts clean.
+// and the failures it recorded (the folder named like a tile), so that a retry starts clean.
 TEST_F(DamagedTile, StartUpThatRaisesLeavesNothingBehind) {
   Use(kEncodings[0]);
   std::shared_ptr<ql::HdTile> earlier;
   ASSERT_TRUE(world_.LoadTile(kA, earlier));  // cached before the start-up: stays
   ASSERT_FALSE(world_.LoadTile(TileId(3, 3), earlier));
+  fs::create_directory(Path(TileId(5817, 1995)));
   WriteFile(Path(TileId(5818, 1995)), ReadFile(Path(kA)));
   WriteFile(Path(kB), "not json");
   WriteFile(Path(TileId(5821, 1995)), ReadFile(Path(kA)));
+  testing::internal::CaptureStderr();
   Raised<ajson::exception>([&] { world_.LoadAllTilesOnce(); });
   EXPECT_EQ(world_.GetTiles().size(), 1u);
   EXPECT_EQ(world_.GetTiles().count(kA), 1u);
@@ -418,8 +460,9 @@ TEST_F(DamagedTile, StartUpThatRaisesLeavesNothingBehind) {
 
   WriteFile(Path(kB), ReadFile(Path(kA)));
   world_.LoadAllTilesOnce();
+  testing::internal::GetCapturedStderr();
   EXPECT_EQ(world_.GetTiles().size(), 4u);
-  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}, {3, 3}}));
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{3, 3}, {5817, 1995}}));
 }
 
 TEST_F(DamagedTile, TruncatedBinaryRaisesNamingFileAndOffset) {
@@ -545,12 +588,12 @@ TEST_F(DamagedTile, EntriesThatAreNotRegularFilesAreFailedAndNamed) {
   testing::internal::GetCapturedStdout();
   const std::string complaints = testing::internal::GetCapturedStderr();
   EXPECT_EQ(world_.GetTiles().size(), 3u);
-  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{0, 0}, {5821, 1995}, {5822, 1995}, {5823, 1995}}));
+  EXPECT_EQ(Pairs(world_.GetFailedTiles()), PairSet({{5821, 1995}, {5822, 1995}, {5823, 1995}}));
   for (const TileId& t : {fifo, zero, dir}) {
     EXPECT_NE(complaints.find("tile file not readable: " + Path(t) + " (not a regular file)\n"), std::string::npos)
         << complaints;
   }
-  EXPECT_EQ(std::count(complaints.begin(), complaints.end(), '\n'), 3) << complaints;  // not 0,0: missing
+  EXPECT_EQ(std::count(complaints.begin(), complaints.end(), '\n'), 3) << complaints;
 }
 
 TEST_F(DamagedTile, TileOverOneGibIsRefusedBeforeItIsRead) {
@@ -691,6 +734,157 @@ TEST(NewHdWorld, CreatesAnEmptyWorldOverItsOwnSave) {
   delete world->GetSave();  // the library never frees them; the test does
   delete world;
 }
+
+// ---- the facade's initialisation on the sample map ----------------------------------------------
+
+// What InitMap runs (the facade's Init) on a copy of the sample map whose binary configuration is
+// edited. Each row raises and leaves nothing behind (settings, store and its tiles as they were),
+// so that the unedited configuration then loads and answers the request the sample map is made
+// for: lane 2 of link 1005.
+struct InitCase {
+  const char* name;
+  std::vector<std::pair<std::string, std::string>> edits;  // replacements in config_binary.json
+  std::vector<std::string> folders;                        // made below the project first
+  bool invalidArgument;                                    // else std::runtime_error
+  std::string message;                                     // {project}: the project path
+};
+
+void PrintTo(const InitCase& c, std::ostream* os) { *os << c.name; }
+
+const InitCase kInitCases[] = {
+    {"MissingDirectory",
+     {{"\"hd/binary/\"", "\"no_such_dir/\""}},
+     {},
+     false,
+     "tile directory not found or not readable: {project}no_such_dir/ (No such file or directory), set by "
+     "hd_config.save_dir_binary"},
+    {"DirectoryIsAFile",
+     {{"\"hd/json/\"", "\"config_json.json/\""},
+      {"\"serialize_type_json1_binary2\": 2", "\"serialize_type_json1_binary2\": 1"}},
+     {},
+     false,
+     "tile directory not found or not readable: {project}config_json.json/ (Not a directory), set by "
+     "hd_config.save_dir_json"},
+    {"TypeNamesNoDirectory",
+     {{"\"serialize_type_json1_binary2\": 2", "\"serialize_type_json1_binary2\": 3"}},
+     {},
+     false,
+     "tile directory not found or not readable: serialize_type_json1_binary2 is 3, which names none (1: JSON "
+     "tiles, 2: binary tiles)"},
+    // The directory setting is then the project path itself, where the configuration files lie.
+    {"MisspeltGroup",
+     {{"\"hd_config\"", "\"hd_confg\""}},
+     {},
+     false,
+     "tile directory holds no readable tile: {project}, set by hd_config.save_dir_binary"},
+    {"FoldersOnly",
+     {{"\"hd/binary/\"", "\"hd/\""}},
+     {},
+     false,
+     "tile directory holds no readable tile: {project}hd/, set by hd_config.save_dir_binary"},
+    {"EveryTileUnreadable",
+     {{"\"hd/binary/\"", "\"unreadable/\""}},
+     {"unreadable/5830,1995", "unreadable/5831,1995"},
+     false,
+     "tile directory holds no readable tile: {project}unreadable/, set by hd_config.save_dir_binary"},
+    {"LonIntervalNaN",
+     {{"\"tile_lon_interval\": 0.02", "\"tile_lon_interval\": NaN"}},
+     {},
+     true,
+     "configuration file {project}wrong.json: tile_lon_interval NaN is not a grid interval (a finite number of "
+     "degrees, 0 or more)"},
+    {"LatIntervalHugeExponent",
+     {{"\"tile_lat_interval\": 0.02", "\"tile_lat_interval\": 1e999"}},
+     {},
+     true,
+     "configuration file {project}wrong.json: tile_lat_interval 1e999 is not a grid interval (a finite number of "
+     "degrees, 0 or more)"},
+    {"LonIntervalNegative",
+     {{"\"tile_lon_interval\": 0.02", "\"tile_lon_interval\": -0.02"}},
+     {},
+     true,
+     "configuration file {project}wrong.json: tile_lon_interval -0.02 is not a grid interval (a finite number of "
+     "degrees, 0 or more)"},
+};
+
+std::string Expand(std::string text, const std::string& project) {
+  const std::string key = "{project}";
+  const std::size_t at = text.find(key);
+  if (at != std::string::npos) text.replace(at, key.size(), project);
+  return text;
+}
+
+ql::MapInterface& Facade() {
+  static ql::MapInterface map;  // one per process, as the Python module's
+  return map;
+}
+
+class InitOnSampleMap : public ::testing::TestWithParam<InitCase> {
+ protected:
+  void SetUp() override {
+    fs::copy(fs::path(QL_SOURCE_DIR) / "examples" / "sample_map", tmp_.path() / "map",
+             fs::copy_options::recursive);
+    project_ = (tmp_.path() / "map").string() + "/";
+  }
+
+  ConfigGuard guard_;
+  qltest::TempDir tmp_{"initmap"};
+  std::string project_;
+};
+
+TEST_P(InitOnSampleMap, RaisesLeavesNothingBehindAndTheCorrectedCallLoads) {
+  const InitCase& c = GetParam();
+  std::string config = ReadFile(project_ + "config_binary.json");
+  for (const auto& [from, to] : c.edits) {
+    const std::size_t at = config.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    config.replace(at, from.size(), to);
+  }
+  WriteFile(project_ + "wrong.json", config);
+  for (const std::string& folder : c.folders) fs::create_directories(project_ + folder);
+
+  using HdStore = ql::Singleton<ql::HdWorld, ql::NewHdWorld>;
+  const ql::HdWorld* store = HdStore::m_pInstance;  // made by an earlier row's corrected call, or none
+  const std::size_t tiles = store == nullptr ? 0 : store->GetTiles().size();
+  const std::string binaryDir = ql::MapConfig::hdConfig::save_dir_binary;
+  const double lonInterval = ql::MapConfig::tile_lon_interval;
+  const std::string projectDir = ql::MapConfig::projectDir;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  try {
+    Facade().Init(project_, "wrong.json");
+    ADD_FAILURE() << "no exception";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_TRUE(c.invalidArgument) << e.what();
+    EXPECT_EQ(std::string(e.what()), Expand(c.message, project_));
+  } catch (const std::runtime_error& e) {
+    EXPECT_FALSE(c.invalidArgument) << e.what();
+    EXPECT_EQ(std::string(e.what()), Expand(c.message, project_));
+  }
+  testing::internal::GetCapturedStdout();
+  // Each entry the reader refuses is named once; the "." entries name no tile.
+  const std::string complaints = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(std::count(complaints.begin(), complaints.end(), '\n'), static_cast<long>(c.folders.size()))
+      << complaints;
+  EXPECT_EQ(HdStore::m_pInstance, store);
+  if (store != nullptr) {
+    EXPECT_EQ(store->GetTiles().size(), tiles);
+  }
+  EXPECT_EQ(ql::MapConfig::hdConfig::save_dir_binary, binaryDir);
+  EXPECT_EQ(ql::MapConfig::tile_lon_interval, lonInterval);
+  EXPECT_EQ(ql::MapConfig::projectDir, projectDir);
+
+  testing::internal::CaptureStdout();
+  Facade().Init(project_, "config_binary.json");
+  const qltest::RequestOutputs r = qltest::Request(Facade(), Point(116.3988513, 39.9067495, 0), 90.0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(r.ok);
+  EXPECT_EQ(r.linkId, 1005);
+  EXPECT_EQ(r.laneNum, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Facade, InitOnSampleMap, ::testing::ValuesIn(kInitCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ParallelAccumulate, FoldsInOrderFromACopyOfInit) {
   const std::vector<int> v = {1, 2, 3};

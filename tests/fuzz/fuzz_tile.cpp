@@ -106,9 +106,14 @@ void BoxSearches(const ql::HdTile& tile, const ql::Rect2D& q) {
       if (q.Contains(leaf.point(k))) plain.insert(leaf.id(k));
     }
   });
-  Check(plain.size() == ids.size(), "the box search and the plain definition disagree");
+  Check(plain == ids, "the box search and the plain definition disagree");
   std::set<const ql::HdLink*> records;
   tile.GetNodesInRect(q, records);
+  std::set<const ql::HdLink*> recordsOfIds;  // an id without a record in the tile has none
+  for (const ql::HdLinkId& id : ids) {
+    if (const ql::HdLink* record = tile.GetNodeData(id)) recordsOfIds.insert(record);
+  }
+  Check(records == recordsOfIds, "the record set is not the records of the id set");
   std::vector<const ql::HdLink*> collected;
   tile.CollectNodesInRect(q, collected);
   const std::set<const ql::HdLink*> collectedSet(collected.begin(), collected.end());

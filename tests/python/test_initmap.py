@@ -111,21 +111,68 @@ def test_empty_tile_directory_initialises_and_finds_nothing(tmp_path):
     assert child.results == [[True, RESET]]
 
 
-@pytest.mark.parametrize("settings, named", [
-    ({"hd_config": {"save_dir_binary": "no_such_dir/"}, "serialize_type_json1_binary2": 2},
-     "tile directory not found or not readable: {project}no_such_dir/"),
-    ({"hd_config": {"save_dir_json": "config_json.json/"}, "serialize_type_json1_binary2": 1},  # a file
-     "tile directory not found or not readable: {project}config_json.json/"),
-    ({"serialize_type_json1_binary2": 3}, "serialize_type_json1_binary2 is 3"),
+def _unreadable_tiles(project):
+    """A folder of entries named like tiles that the reader refuses: a folder and a FIFO."""
+    (project / "unreadable" / "5830,1995").mkdir(parents=True)
+    os.mkfifo(str(project / "unreadable" / "5831,1995"))  # no writer: refused, never waited on
+
+
+_NO_GRID = " is not a grid interval (a finite number of degrees, 0 or more)"
+
+
+@pytest.mark.parametrize("edits, prepare, kind, message", [
+    pytest.param([('"hd/binary/"', '"no_such_dir/"')], None, "RuntimeError",
+                 "tile directory not found or not readable: {project}no_such_dir/ (No such file or directory), "
+                 "set by hd_config.save_dir_binary", id="MissingDirectory"),
+    pytest.param([('"hd/json/"', '"config_json.json/"'),
+                  ('"serialize_type_json1_binary2": 2', '"serialize_type_json1_binary2": 1')], None, "RuntimeError",
+                 "tile directory not found or not readable: {project}config_json.json/ (Not a directory), "
+                 "set by hd_config.save_dir_json", id="DirectoryIsAFile"),
+    pytest.param([('"serialize_type_json1_binary2": 2', '"serialize_type_json1_binary2": 3')], None,
+                 "RuntimeError", "tile directory not found or not readable: serialize_type_json1_binary2 is 3, "
+                 "which names none (1: JSON tiles, 2: binary tiles)", id="TypeNamesNoDirectory"),
+    # The directory setting is then the project path itself, which holds configuration files.
+    pytest.param([('"hd_config"', '"hd_confg"')], None, "RuntimeError",
+                 "tile directory holds no readable tile: {project}, set by hd_config.save_dir_binary",
+                 id="MisspeltGroup"),
+    pytest.param([('"save_dir_binary"', '"save_dir_binay"')], None, "RuntimeError",
+                 "tile directory holds no readable tile: {project}, set by hd_config.save_dir_binary",
+                 id="MisspeltDirectoryKey"),
+    pytest.param([('"hd/binary/"', '"hd/"')], None, "RuntimeError",
+                 "tile directory holds no readable tile: {project}hd/, set by hd_config.save_dir_binary",
+                 id="FoldersOnly"),
+    pytest.param([('"hd/binary/"', '"unreadable/"')], _unreadable_tiles, "RuntimeError",
+                 "tile directory holds no readable tile: {project}unreadable/, set by hd_config.save_dir_binary",
+                 id="EveryTileUnreadable"),
+    pytest.param([('"tile_lon_interval": 0.02', '"tile_lon_interval": NaN')], None, "ValueError",
+                 "configuration file {project}wrong.json: tile_lon_interval NaN" + _NO_GRID, id="LonIntervalNaN"),
+    pytest.param([('"tile_lat_interval": 0.02', '"tile_lat_interval": "nan"')], None, "ValueError",
+                 "configuration file {project}wrong.json: tile_lat_interval nan" + _NO_GRID,
+                 id="LatIntervalQuotedNaN"),
+    pytest.param([('"tile_lat_interval": 0.02', '"tile_lat_interval": 1e999')], None, "ValueError",
+                 "configuration file {project}wrong.json: tile_lat_interval 1e999" + _NO_GRID,
+                 id="LatIntervalHugeExponent"),
+    pytest.param([('"tile_lon_interval": 0.02', '"tile_lon_interval": "-inf"')], None, "ValueError",
+                 "configuration file {project}wrong.json: tile_lon_interval -inf" + _NO_GRID,
+                 id="LonIntervalMinusInfinity"),
+    pytest.param([('"tile_lon_interval": 0.02', '"tile_lon_interval": -0.02')], None, "ValueError",
+                 "configuration file {project}wrong.json: tile_lon_interval -0.02" + _NO_GRID,
+                 id="LonIntervalNegative"),
 ])
-def test_tile_directory_that_cannot_be_listed_raises_and_a_corrected_call_loads(sample_copy, settings, named):
-    config = json.loads((sample_copy / "config_binary.json").read_text())
-    config.update(settings)
-    (sample_copy / "wrong.json").write_text(json.dumps(config))
+def test_initmap_without_a_map_raises_and_a_corrected_call_loads(sample_copy, edits, prepare, kind, message):
+    config = (sample_copy / "config_binary.json").read_text()
+    for old, new in edits:
+        assert old in config
+        config = config.replace(old, new)
+    (sample_copy / "wrong.json").write_text(config)
+    if prepare:
+        prepare(sample_copy)
     child = run_child(_init_then_request(), project_path(sample_copy), "wrong.json", "config_binary.json")
     [out] = child.results
-    assert out["error"][0] == "RuntimeError"
-    assert out["error"][1].startswith("tile directory not found or not readable: ")
-    assert named.format(project=project_path(sample_copy)) in out["error"][1]
+    assert out["error"] == [kind, message.format(project=project_path(sample_copy))]
+    # Each entry refused by the reader is named once; the "." entries name no tile.
+    named = [line for line in child.proc.stderr.splitlines() if line.startswith("tile file not readable: ")]
+    assert len(named) == (2 if prepare else 0), named
     assert out["request"] == RESET
     assert (out["retry"], out["again"]) == (True, 1005)  # nothing was left behind
+
