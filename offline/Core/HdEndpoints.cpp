@@ -393,10 +393,11 @@ bool HdLib::GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneE
 
   bool printed = false;
   i = 0;
-  for (const auto& [nextId, lanes] : continuing) {
+  for (const auto& entry : continuing) {
+    const HdLinkId& nextId = entry.first;  // named, not bound: a lambda below reads it
     const HdLink* next = nexts[i++];
     if (next == nullptr) continue;
-    ForEachNextMove(*next, lanes, [&](const HdLane& from, const HdLane& to) {
+    ForEachNextMove(*next, entry.second, [&](const HdLane& from, const HdLane& to) {
       LaneEndpoint e;
       if (to.nDirection == 2) {
         e.ptEnd = LastVertex(to.vctvdGeoLink);

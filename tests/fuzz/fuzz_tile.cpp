@@ -120,6 +120,36 @@ void BoxSearches(const ql::HdTile& tile, const ql::Rect2D& q) {
   Check(collectedSet == records, "the record set and the record vector disagree");
 }
 
+// The heap an endpoint list holds: its records and their link ids' tile lists.
+template <class Endpoint>
+std::size_t AnswerBytes(const std::vector<Endpoint>& out) {
+  std::size_t bytes = out.capacity() * sizeof(Endpoint);
+  for (const Endpoint& e : out) bytes += e.liLinkId.vcttiTileIds.capacity() * sizeof(ql::TileId) + 32;
+  return bytes;
+}
+
+// One endpoint search or walk: it may hold its answer twice over (while a list grows) beyond what
+// any query may hold, or refuse an answer over the budget before building it.
+template <class Call>
+void EndpointCall(std::size_t input, Call&& call) {
+  std::vector<ql::LaneEndpoint> out;
+  fz::g_heap.Start();
+  try {
+    call(out);
+  } catch (const ql::EndpointAnswerError&) {
+    Check(out.empty(), "a refused answer left endpoints behind");
+  }
+  const std::size_t peak = fz::g_heap.Stop();
+  const std::size_t answer = AnswerBytes(out);
+  fz::CheckQueryHeap("fuzz_tile", peak > 2 * answer ? peak - 2 * answer : 0, input);
+}
+
+ql::LinkEndpoint LinkEndpointOf(const ql::HdLink& link) {
+  ql::LinkEndpoint e;
+  e.liLinkId = link.liId;
+  return e;
+}
+
 void Queries(ql::MapInterface& map, const ql::HdTile& tile, std::size_t input) {
   const std::shared_ptr<ql::HdLib> lib = ql::HdLib::GetInstance();
   const ql::Rect2D& r = tile.GetQuadtree()->GetRect();
@@ -150,6 +180,30 @@ void Queries(ql::MapInterface& map, const ql::HdTile& tile, std::size_t input) {
     std::vector<ql::HdLinkId> near;
     lib->GetLinkIdsInRect(p, 20.0f, 20.0f, near, false);
     fz::CheckQueryHeap("fuzz_tile", fz::g_heap.Stop(), input);
+
+    EndpointCall(input,
+                 [&](std::vector<ql::LaneEndpoint>& out) { lib->GetLocateEndpoints(p, 20.0f, 20.0f, out); });
+    EndpointCall(input, [&](std::vector<ql::LaneEndpoint>& out) {
+      std::vector<ql::Point> feet;
+      std::vector<double> distances;
+      lib->GetNearEndpoints(p, 20.0f, 20.0f, feet, out, distances);
+    });
+  }
+  // The walks from the first lanes of the first links, whatever their geometry.
+  std::size_t walked = 0;
+  for (const auto& [id, link] : tile.GetNodes()) {
+    for (std::size_t k = 0; k < link.vcthlLane.size() && k < 4; ++k) {
+      ql::LaneEndpoint from;
+      from.liLinkId = link.liId;
+      from.liLaneId = link.vcthlLane[k].liId;
+      EndpointCall(input, [&](std::vector<ql::LaneEndpoint>& out) { lib->GetNextLaneEndpoints(from, out); });
+      EndpointCall(input, [&](std::vector<ql::LaneEndpoint>& out) { lib->GetPreEndpoints(from, out); });
+    }
+    std::vector<ql::LinkEndpoint> next;
+    fz::g_heap.Start();
+    lib->GetNextLinkEndpoints(LinkEndpointOf(link), next);
+    fz::CheckQueryHeap("fuzz_tile", fz::g_heap.Stop(), input);
+    if (++walked == 8) break;
   }
 }
 
