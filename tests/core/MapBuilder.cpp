@@ -79,6 +79,12 @@ WrittenMap::WrittenMap(const std::string& name, const std::vector<ql::HdLink>& l
   ql::HdLib::GetInstance()->Init(m_dir.str() + "/", config);
 }
 
+WrittenMap::WrittenMap(const std::string& name, const qlw::TileMap& built, int depth, const std::string& config)
+    : m_dir(name) {
+  m_tiles = qlw::WriteTiles(m_dir.str(), built, depth);
+  ql::HdLib::GetInstance()->Init(m_dir.str() + "/", config);
+}
+
 const ql::HdLink& WrittenMap::Stored(long value) const {
   for (const auto& tile : m_tiles) {
     for (const ql::HdLink& link : tile.second.m_values) {

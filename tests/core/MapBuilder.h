@@ -58,6 +58,8 @@ std::set<long> Values(const std::set<ql::HdLinkId>& ids);
 class WrittenMap {
  public:
   WrittenMap(const std::string& name, const std::vector<ql::HdLink>& links, int depth, const std::string& config);
+  // The same for tiles already built (qlw::BuildTiles) and perhaps edited since: written as they are.
+  WrittenMap(const std::string& name, const qlw::TileMap& built, int depth, const std::string& config);
 
   // The tiles as the library reads them back.
   const qlw::TileMap& Tiles() const { return m_tiles; }
