@@ -8,6 +8,7 @@
 #include <functional>
 #include <iomanip>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -252,6 +253,19 @@ bool PassesLaneChangeRule(int from, int to, double length) {
   return PassesLaneChangeRule(e);
 }
 
+// The most lane changes a move through a link of that length may make under the lane-change rule:
+// -1 where none may be made at all (a NaN or negative length), kAnyChanges where no two lane
+// numbers are too far apart (they differ by less than 2^32).
+constexpr long long kAnyChanges = std::numeric_limits<long long>::max();
+long long MaxLaneChanges(double length) {
+  if (!(length >= 0.0)) return -1;
+  if (length >= 1e12) return kAnyChanges;
+  long long c = static_cast<long long>(length / 10.0);
+  while (c > 0 && !(length >= static_cast<double>(c * 10))) --c;  // as the rule compares
+  while (length >= static_cast<double>((c + 1) * 10)) ++c;
+  return c;
+}
+
 // What an endpoint holds on the heap besides its record: its link id's tile list.
 std::size_t TileListBytes(const HdLinkId& id) {
   const std::size_t tiles = id.vcttiTileIds.size();
@@ -290,26 +304,55 @@ std::string WalkName(const char* walk, const LaneEndpoint& endpoint) {
 }
 
 // Calls visit(a, b) for every move through the link `next` from a continuing lane a, in the order
-// given, to a lane b in stored order that a can reach, where the link is long enough for it. Only
-// the lanes between the edges a cannot cross are tried; a length that admits no move (NaN or
-// negative) tries none.
+// given, to a lane b in stored order that a can reach, where the link is long enough for it. Of the
+// lanes between the edges a cannot cross and the lanes whose numbers the link's length admits, the
+// fewer are tried; a length that admits no move (NaN or negative) tries none.
 template <class Visit>
 void ForEachNextMove(const HdLink& next, const std::vector<const HdLane*>& from, Visit&& visit) {
-  if (!(next.dLength >= 0.0)) return;
+  const long long changes = MaxLaneChanges(next.dLength);
+  if (changes < 0) return;
   const LaneReach reach(&next);
   const std::vector<HdLane>& lanes = next.vcthlLane;
+  // The lanes by number (then position), where the length limits the numbers a move may reach.
+  thread_local std::vector<std::pair<long long, std::size_t>> byNumberStore;
+  thread_local std::vector<std::size_t> pickedStore;
+  std::vector<std::pair<long long, std::size_t>>& byNumber = byNumberStore;
+  std::vector<std::size_t>& picked = pickedStore;
+  byNumber.clear();
+  if (changes != kAnyChanges && lanes.size() > LaneReach::kScanned) {
+    for (std::size_t k = 0; k < lanes.size(); ++k) byNumber.emplace_back(lanes[k].nSeqNum, k);
+    std::sort(byNumber.begin(), byNumber.end());
+  }
   std::size_t tried = 0;
   for (const HdLane* a : from) {
     const long at = reach.PositionOf(a->liId);
     if (at < 0) continue;
     const auto [lo, hi] = reach.Span(at);
-    tried += hi - lo + 1;
-    for (std::size_t k = lo; k <= hi; ++k) {
+    const auto test = [&](std::size_t k) {
       const HdLane& b = lanes[k];
       if (reach.ReachableAt(at, reach.LastOf(k)) && PassesLaneChangeRule(a->nSeqNum, b.nSeqNum, next.dLength)) {
         visit(*a, b);
       }
+    };
+    if (!byNumber.empty()) {
+      const long long s = a->nSeqNum;
+      const auto first =
+          std::lower_bound(byNumber.begin(), byNumber.end(), std::make_pair(s - changes, std::size_t{0}));
+      const auto last = std::upper_bound(byNumber.begin(), byNumber.end(),
+                                         std::make_pair(s + changes, std::numeric_limits<std::size_t>::max()));
+      if (static_cast<std::size_t>(last - first) < hi - lo + 1) {
+        tried += static_cast<std::size_t>(last - first);
+        picked.clear();
+        for (auto it = first; it != last; ++it) {
+          if (it->second >= lo && it->second <= hi) picked.push_back(it->second);
+        }
+        std::sort(picked.begin(), picked.end());  // stored order
+        for (const std::size_t k : picked) test(k);
+        continue;
+      }
     }
+    tried += hi - lo + 1;
+    for (std::size_t k = lo; k <= hi; ++k) test(k);
   }
   WalkSteps() += tried;
 }
@@ -479,9 +522,10 @@ std::map<int, HdLib::LaneEndpointExt> LanesByNumber(const HdLink& link) {
   return lanesByNumber;
 }
 
-// Calls visit(e, n) for every move of GenPreRLanes in its order, n the copies of it handed out
-// (once per listing of laneId in the successors of the lane it ends in), where e passes the
-// lane-change rule. A group's pairs are tried only where they end in a lane leading into laneId,
+// Calls visit(from, to, n) for every move of GenPreRLanes in its order that passes the lane-change
+// rule: from the record `from` (null for a direct move, which is `to`'s own endpoint) to the record
+// `to`, n the copies of it handed out (once per listing of laneId in to's successors). A group's
+// pairs are tried only where they end in a lane leading into laneId and the length admits them,
 // and none start in a lane whose length admits no move.
 template <class Visit>
 void ForEachPreMove(long laneId, const HdLink* link, const std::map<int, HdLib::LaneEndpointExt>& lanesByNumber,
@@ -505,8 +549,8 @@ void ForEachPreMove(long laneId, const HdLink* link, const std::map<int, HdLib::
     records.push_back(Record{number, &ext, n});
   }
   for (const std::size_t j : leading) {
-    const LaneEndpoint& direct = *records[j].ext;
-    if (PassesLaneChangeRule(direct)) visit(direct, records[j].leads);
+    const HdLib::LaneEndpointExt& direct = *records[j].ext;
+    if (PassesLaneChangeRule(direct)) visit(nullptr, direct, records[j].leads);
   }
   if (leading.empty()) {
     WalkSteps() += tried;
@@ -517,14 +561,18 @@ void ForEachPreMove(long laneId, const HdLink* link, const std::map<int, HdLib::
     ++tried;
     const HdLib::LaneEndpointExt& from = *records[i].ext;
     const HdLib::LaneEndpointExt& to = *records[j].ext;
-    LaneEndpoint e;
-    e.ptEnd = to.ptEnd;
-    e.liLinkId = to.liLinkId;
-    e.liLaneId = to.liLaneId;
-    e.nFromSeqNum = from.nFromSeqNum;
-    e.nToSeqNum = to.nToSeqNum;
-    e.dLinkLength = from.dLinkLength;
-    if (PassesLaneChangeRule(e)) visit(e, records[j].leads);
+    if (PassesLaneChangeRule(from.nFromSeqNum, to.nToSeqNum, from.dLinkLength)) visit(&from, to, records[j].leads);
+  };
+  // Where every record's numbers are its key (as GenPreEndpoints makes them), a move from i to j
+  // changes lanes as often as their positions in a run differ, and the length of i's link bounds
+  // that: the pairs beyond are not tried.
+  const bool numbered = std::all_of(records.begin(), records.end(), [](const Record& r) {
+    return r.ext->nFromSeqNum == r.number && r.ext->nToSeqNum == r.number;
+  });
+  const auto reach = [&](std::size_t i) {
+    const long long changes = numbered ? MaxLaneChanges(records[i].ext->dLinkLength) : kAnyChanges;
+    if (changes < 0) return std::size_t{0};
+    return changes >= static_cast<long long>(records.size()) ? records.size() : static_cast<std::size_t>(changes);
   };
   // The position in records of that number; records.size() when no record has it.
   const auto find = [&records](long long number) {
@@ -554,7 +602,8 @@ void ForEachPreMove(long laneId, const HdLink* link, const std::map<int, HdLib::
     for (std::size_t i = first; i <= last; ++i) {
       ++tried;
       if (!starts(i)) continue;
-      for (auto j = std::upper_bound(leading.begin(), leading.end(), i); j != leading.end() && *j <= last; ++j) {
+      const std::size_t end = std::min(last, i + reach(i));
+      for (auto j = std::upper_bound(leading.begin(), leading.end(), i); j != leading.end() && *j <= end; ++j) {
         move(i, *j);
       }
     }
@@ -572,8 +621,9 @@ void ForEachPreMove(long laneId, const HdLink* link, const std::map<int, HdLib::
       ++tried;
       if (!starts(i)) continue;
       // The leading records below i and not below first, descending.
+      const std::size_t stop = i - std::min(i - first, reach(i));
       auto j = std::lower_bound(leading.begin(), leading.end(), i);
-      while (j != leading.begin() && *(j - 1) >= first) {
+      while (j != leading.begin() && *(j - 1) >= stop) {
         --j;
         move(i, *j);
       }
@@ -585,16 +635,31 @@ void ForEachPreMove(long laneId, const HdLink* link, const std::map<int, HdLib::
 // The size of the moves GenPreRLanes hands out for that link.
 void CountPreMoves(long laneId, const HdLink* link, const std::map<int, HdLib::LaneEndpointExt>& lanesByNumber,
                    AnswerSize& size) {
-  ForEachPreMove(laneId, link, lanesByNumber, [&size](const LaneEndpoint& e, std::size_t copies) {
-    size.Add(copies, sizeof(LaneEndpoint) + TileListBytes(e.liLinkId));
-  });
+  ForEachPreMove(laneId, link, lanesByNumber,
+                 [&size](const HdLib::LaneEndpointExt*, const HdLib::LaneEndpointExt& to, std::size_t copies) {
+                   size.Add(copies, sizeof(LaneEndpoint) + TileListBytes(to.liLinkId));
+                 });
 }
 
 void AppendPreMoves(long laneId, const HdLink* link, const std::map<int, HdLib::LaneEndpointExt>& lanesByNumber,
                     std::vector<LaneEndpoint>& out) {
-  ForEachPreMove(laneId, link, lanesByNumber, [&out](const LaneEndpoint& e, std::size_t copies) {
-    for (std::size_t k = 0; k < copies; ++k) out.push_back(e);
-  });
+  ForEachPreMove(laneId, link, lanesByNumber,
+                 [&out](const HdLib::LaneEndpointExt* from, const HdLib::LaneEndpointExt& to, std::size_t copies) {
+                   // A direct move is the record's own endpoint; a lane change takes the end from
+                   // the record it ends in and the start and length from the one it starts in.
+                   if (from == nullptr) {
+                     for (std::size_t k = 0; k < copies; ++k) out.push_back(to);
+                   } else {
+                     LaneEndpoint e;
+                     e.ptEnd = to.ptEnd;
+                     e.liLinkId = to.liLinkId;
+                     e.liLaneId = to.liLaneId;
+                     e.nFromSeqNum = from->nFromSeqNum;
+                     e.nToSeqNum = to.nToSeqNum;
+                     e.dLinkLength = from->dLinkLength;
+                     for (std::size_t k = 0; k < copies; ++k) out.push_back(e);
+                   }
+                 });
 }
 
 std::string PreWalkName(long laneId) { return "GetPreEndpoints into lane " + std::to_string(laneId); }

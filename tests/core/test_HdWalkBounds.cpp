@@ -387,11 +387,9 @@ INSTANTIATE_TEST_SUITE_P(
         WalkCase{"FromPredecessorOfNaNLength", Walk::kPre, 62, [] { return std::vector<Move>{}; }}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Links of kLanes crossable lanes too short for any lane change: each walk still tries every pair
-// of lanes, kLanes x kLanes of them for kLanes moves (131,585 steps where these rows allow
-// 6,728), and with kListed such successors 16.7 million for 65,536 moves. Disabled until the
-// walks stop trying moves the link's length rules out; run with --gtest_also_run_disabled_tests.
-INSTANTIATE_TEST_SUITE_P(DISABLED_TooShortForLaneChanges, WalkAtLimits,
+// Links of kLanes crossable lanes too short for any lane change: a walk that tried every pair of
+// lanes would take kLanes x kLanes steps for kLanes moves (131,585 where these rows allow 6,728).
+INSTANTIATE_TEST_SUITE_P(TooShortForLaneChanges, WalkAtLimits,
                          ::testing::Values(WalkCase{"IntoWideSuccessor", Walk::kNext, 70,
                                                     [] { return EachLaneToItself(71, kLanes, true); }},
                                            WalkCase{"FromWidePredecessor", Walk::kPre, 72,
