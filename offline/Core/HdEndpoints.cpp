@@ -21,12 +21,12 @@
 #include "Errors.h"
 #include "HdLib.h"
 #include "HdLibMath.h"
-#include "HdLinkParts.h"
 #include "LinkLimits.h"
 #include "MapConfig.h"
 #include "MapTypes.h"
 #include "MemoryLimit.h"
 #include "World.h"
+#include "internal/HdLinkParts.h"
 
 namespace ql {
 

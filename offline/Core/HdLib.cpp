@@ -14,13 +14,13 @@
 
 #include "Console.h"
 #include "HdLibMath.h"
-#include "HdLinkParts.h"
 #include "LinkSummary.h"
 #include "MapConfig.h"
 #include "MapTypes.h"
 #include "Numeric.h"
 #include "Singleton.h"
 #include "World.h"
+#include "internal/HdLinkParts.h"
 
 namespace ql {
 

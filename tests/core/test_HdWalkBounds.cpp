@@ -18,13 +18,13 @@
 
 #include "Errors.h"
 #include "HdLib.h"
-#include "HdLinkParts.h"
 #include "HeapCount.h"
 #include "HostileWalks.h"
 #include "LinkLimits.h"
 #include "MapBuilder.h"
 #include "MemoryLimit.h"
 #include "PlainWalks.h"
+#include "internal/HdLinkParts.h"
 
 namespace {
 
