@@ -280,6 +280,7 @@ class AnswerSize {
     m_bytes += count * bytesEach;
   }
   std::size_t Count() const { return m_count; }
+  bool Within() const { return m_bytes <= sc_nMaxEndpointAnswerBytes; }
   // Raises EndpointAnswerError, naming the call as call() says, for an answer over the limit.
   template <class Call>
   void Check(const Call& call) const {
@@ -314,11 +315,9 @@ void ForEachNextMove(const HdLink& next, const std::vector<const HdLane*>& from,
   const LaneReach reach(&next);
   const std::vector<HdLane>& lanes = next.vcthlLane;
   // The lanes by number (then position), where the length limits the numbers a move may reach.
-  thread_local std::vector<std::pair<long long, std::size_t>> byNumberStore;
-  thread_local std::vector<std::size_t> pickedStore;
-  std::vector<std::pair<long long, std::size_t>>& byNumber = byNumberStore;
-  std::vector<std::size_t>& picked = pickedStore;
-  byNumber.clear();
+  // (Only links of many lanes allocate them, and nothing is kept from call to call.)
+  std::vector<std::pair<long long, std::size_t>> byNumber;
+  std::vector<std::size_t> picked;
   if (changes != kAnyChanges && lanes.size() > LaneReach::kScanned) {
     for (std::size_t k = 0; k < lanes.size(); ++k) byNumber.emplace_back(lanes[k].nSeqNum, k);
     std::sort(byNumber.begin(), byNumber.end());
@@ -421,18 +420,28 @@ bool HdLib::GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneE
     nexts.push_back(GetLinkData(nextId));
   }
 
-  // Counted first: an answer too large to hand out is refused before any of it is built.
-  AnswerSize size;
+  // An answer too large to hand out is refused before any of it is built: counted first, unless
+  // every continuing lane reaching every lane of its link would still be within the budget.
+  AnswerSize bound;
   std::size_t i = 0;
   for (const auto& [nextId, lanes] : continuing) {
     if (const HdLink* next = nexts[i++]) {
-      std::size_t moves = 0;
-      ForEachNextMove(*next, lanes, [&moves](const HdLane&, const HdLane&) { ++moves; });
-      size.Add(moves, sizeof(LaneEndpoint) + TileListBytes(nextId));
+      bound.Add(lanes.size() * next->vcthlLane.size(), sizeof(LaneEndpoint) + TileListBytes(nextId));
     }
   }
-  size.Check([&] { return WalkName("GetNextLaneEndpoints", endpoint); });
-  out.reserve(out.size() + size.Count());
+  if (!bound.Within()) {
+    AnswerSize size;
+    i = 0;
+    for (const auto& [nextId, lanes] : continuing) {
+      if (const HdLink* next = nexts[i++]) {
+        std::size_t moves = 0;
+        ForEachNextMove(*next, lanes, [&moves](const HdLane&, const HdLane&) { ++moves; });
+        size.Add(moves, sizeof(LaneEndpoint) + TileListBytes(nextId));
+      }
+    }
+    size.Check([&] { return WalkName("GetNextLaneEndpoints", endpoint); });
+    out.reserve(out.size() + size.Count());
+  }
 
   bool printed = false;
   i = 0;
@@ -662,19 +671,44 @@ void AppendPreMoves(long laneId, const HdLink* link, const std::map<int, HdLib::
                  });
 }
 
+// How often the list names that lane.
+std::size_t Listings(const std::vector<HdLaneId>& ids, long laneId) {
+  return static_cast<std::size_t>(std::count_if(
+      ids.begin(), ids.end(), [laneId](const HdLaneId& id) { return static_cast<long>(id) == laneId; }));
+}
+
+// The most moves into a link's lanes the predecessor walk can hand out, given how often its lanes
+// list laneId (leads) and how many lanes it has: into a lane, its direct move and at most one move
+// from every other lane of a rightward and of a leftward run, each once per listing; each move
+// holding tileBytes of tile list at most.
+void AddPreMovesBound(std::size_t leads, std::size_t lanes, std::size_t tileBytes, AnswerSize& bound) {
+  if (lanes == 0) return;
+  bound.Add(leads * (2 * lanes - 1), sizeof(LaneEndpoint) + tileBytes);
+}
+
 std::string PreWalkName(long laneId) { return "GetPreEndpoints into lane " + std::to_string(laneId); }
 
 }  // namespace
 
 void HdLib::GenPreEndpoints(HdLaneId laneId, const std::vector<const HdLink*>& links,
                             std::vector<LaneEndpoint>& out) {
-  // Counted first, link by link, and refused before anything is built when too large.
-  AnswerSize size;
+  // Counted first, link by link, and refused before anything is built when too large; unless even
+  // the most moves the lanes' listings allow would be within the budget.
+  AnswerSize bound;
   for (const HdLink* link : links) {
-    if (link != nullptr) CountPreMoves(laneId, link, LanesByNumber(*link), size);
+    if (link == nullptr) continue;
+    std::size_t leads = 0;
+    for (const HdLane& lane : link->vcthlLane) leads += Listings(lane.vctliNxtLaneId, laneId);
+    AddPreMovesBound(leads, link->vcthlLane.size(), TileListBytes(link->liId), bound);  // the records' id
   }
-  size.Check([&] { return PreWalkName(laneId); });
-  out.reserve(out.size() + size.Count());
+  if (!bound.Within()) {
+    AnswerSize size;
+    for (const HdLink* link : links) {
+      if (link != nullptr) CountPreMoves(laneId, link, LanesByNumber(*link), size);
+    }
+    size.Check([&] { return PreWalkName(laneId); });
+    out.reserve(out.size() + size.Count());
+  }
   for (const HdLink* link : links) {
     if (link != nullptr) AppendPreMoves(laneId, link, LanesByNumber(*link), out);
   }
@@ -705,10 +739,20 @@ void HdLib::GenCrossable(const HdLink* link, std::map<int, const HdLane*>& lanes
 
 void HdLib::GenPreRLanes(HdLaneId laneId, const HdLink* link, const std::map<int, LaneEndpointExt>& lanesByNumber,
                          std::vector<LaneEndpoint>& out) {
-  AnswerSize size;
-  CountPreMoves(laneId, link, lanesByNumber, size);
-  size.Check([&] { return PreWalkName(laneId); });
-  out.reserve(out.size() + size.Count());
+  AnswerSize bound;
+  std::size_t leads = 0;
+  std::size_t tileBytes = 0;
+  for (const auto& entry : lanesByNumber) {
+    leads += Listings(entry.second.vctliNxtLanes, laneId);
+    tileBytes = std::max(tileBytes, TileListBytes(entry.second.liLinkId));
+  }
+  AddPreMovesBound(leads, lanesByNumber.size(), tileBytes, bound);
+  if (!bound.Within()) {
+    AnswerSize size;
+    CountPreMoves(laneId, link, lanesByNumber, size);
+    size.Check([&] { return PreWalkName(laneId); });
+    out.reserve(out.size() + size.Count());
+  }
   AppendPreMoves(laneId, link, lanesByNumber, out);
 }
 
