@@ -14,8 +14,6 @@
 // own (and still in the same projection zone).
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -28,6 +26,7 @@
 
 #include "DenseCity.h"
 #include "HdLib.h"
+#include "Quietly.h"
 #include "TileWriter.h"
 
 namespace {
@@ -70,15 +69,7 @@ const City& Setup() {
     if (mkdtemp(dir.data()) == nullptr) std::abort();
     const std::vector<qlw::city::Segment> segs = qlw::city::Segments();
     const qlw::TileMap tiles = qlw::WriteProject(dir, ConnectedCity(segs), qlw::city::kDepth);
-    std::fflush(stdout);
-    const int console = dup(1);
-    const int sink = open("/dev/null", O_WRONLY);
-    dup2(sink, 1);
-    ql::HdLib::GetInstance()->Init(dir + "/", "config_binary.json");
-    std::fflush(stdout);
-    dup2(console, 1);
-    close(sink);
-    close(console);
+    qlbench::Quietly([&] { ql::HdLib::GetInstance()->Init(dir + "/", "config_binary.json"); });
     std::error_code ec;
     std::filesystem::remove_all(dir, ec);  // every tile is cached by now
     std::map<long, const ql::HdLink*> byId;

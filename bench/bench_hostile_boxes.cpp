@@ -9,8 +9,6 @@
 //                                          depth 8
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +21,7 @@
 #include "HostileTiles.h"
 #include "MapConfig.h"
 #include "MapInterface.h"
+#include "Quietly.h"
 #include "SdLib.h"
 #include "SdStore.h"
 #include "TestConfig.h"
@@ -34,27 +33,13 @@ namespace {
 const ql::TileId kTile(5819, 1995);
 const ql::Point kSpot(116.39, 39.91, 0);
 
-// Runs f with standard output sent to /dev/null (InitMap lists the tile directory).
-template <class F>
-void Quietly(F&& f) {
-  std::fflush(stdout);
-  const int console = dup(1);
-  const int sink = open("/dev/null", O_WRONLY);
-  dup2(sink, 1);
-  f();
-  std::fflush(stdout);
-  dup2(console, 1);
-  close(sink);
-  close(console);
-}
-
 void BM_EveryLeaf_GetMapData_JsonDepth5(benchmark::State& state) {
   static ql::MapInterface* map = [] {
     std::string dir = (std::filesystem::temp_directory_path() / "ql_bench_hostile_boxes_XXXXXX").string();
     if (mkdtemp(dir.data()) == nullptr) std::abort();
     qlw::WriteTiles(dir, {{kTile, qlw::hostile::HdEveryLeafTile(kTile, 5, 100000, kSpot)}}, 5);
     auto* m = new ql::MapInterface;
-    Quietly([&] { m->Init(dir + "/", "config_json.json"); });
+    qlbench::Quietly([&] { m->Init(dir + "/", "config_json.json"); });
     std::filesystem::remove_all(dir);  // InitMap read every tile; the requests read no file
     return m;
   }();

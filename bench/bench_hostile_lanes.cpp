@@ -10,8 +10,6 @@
 // GetNearEndpoints (20 m boxes).
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +22,7 @@
 #include "HeapPerCall.h"
 #include "HostileTiles.h"
 #include "MapInterface.h"
+#include "Quietly.h"
 #include "TileWriter.h"
 
 namespace {
@@ -67,19 +66,13 @@ std::string Load(int lanes) {
   if (mkdtemp(dir.data()) == nullptr) std::abort();
   qlw::WriteTiles(dir, tiles, 5);
   std::string error;
-  std::fflush(stdout);
-  const int console = dup(1);
-  const int sink = open("/dev/null", O_WRONLY);
-  dup2(sink, 1);
-  try {
-    Map().Init(dir + "/", "config_binary.json");
-  } catch (const std::exception& e) {
-    error = e.what();
-  }
-  std::fflush(stdout);
-  dup2(console, 1);
-  close(sink);
-  close(console);
+  qlbench::Quietly([&] {
+    try {
+      Map().Init(dir + "/", "config_binary.json");
+    } catch (const std::exception& e) {
+      error = e.what();
+    }
+  });
   std::filesystem::remove_all(dir);  // InitMap read every tile; the calls read no file
   return error;
 }

@@ -16,8 +16,6 @@
 //   BM_OneLaneLeadingIn_GetPreEndpoints            from 256 crossable lanes of which one leads in
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +29,7 @@
 #include "HdLib.h"
 #include "HeapPerCall.h"
 #include "HostileWalks.h"
+#include "Quietly.h"
 #include "TileWriter.h"
 
 namespace {
@@ -98,15 +97,7 @@ const Starts& Setup() {
     qlhostile::LengthenOwnTileList(built, kRepeated + 1, kMost);
     qlhostile::LengthenOwnTileList(built, kPredecessorMostTiles + 1, kMost);
     const qlw::TileMap tiles = qlw::WriteTiles(dir, built, 5);
-    std::fflush(stdout);
-    const int console = dup(1);
-    const int sink = open("/dev/null", O_WRONLY);
-    dup2(sink, 1);
-    ql::HdLib::GetInstance()->Init(dir + "/", "config_json.json");
-    std::fflush(stdout);
-    dup2(console, 1);
-    close(sink);
-    close(console);
+    qlbench::Quietly([&] { ql::HdLib::GetInstance()->Init(dir + "/", "config_json.json"); });
     Starts s;
     for (const auto& tile : tiles) {
       for (const ql::HdLink& link : tile.second.m_values) {

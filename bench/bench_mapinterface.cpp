@@ -16,8 +16,6 @@
 // The larger cities lie east of the first, in tiles of their own, and share the process's map.
 
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -30,6 +28,7 @@
 
 #include "DenseCity.h"
 #include "MapInterface.h"
+#include "Quietly.h"
 #include "TileWriter.h"
 
 namespace {
@@ -72,15 +71,7 @@ Bench& Setup(int area = 1) {
     bench->links = links.size();
     qlw::WriteProject(dir, links, qlw::city::kDepth);
   }
-  std::fflush(stdout);
-  const int saved = dup(1);
-  const int null = open("/dev/null", O_WRONLY);
-  dup2(null, 1);
-  bench->map.Init(dir + "/", "config_binary.json");
-  std::fflush(stdout);
-  dup2(saved, 1);
-  close(null);
-  close(saved);
+  qlbench::Quietly([&] { bench->map.Init(dir + "/", "config_binary.json"); });
   bench->positions = qlw::city::LanePositions(segs, kPositions);
   for (Position& q : bench->positions) q.p.dLon += scale->east;
   std::error_code ec;
