@@ -252,7 +252,9 @@ class HdLib {
   //
   // The walks read only liLinkId (through its tile list) and liLaneId of the endpoint given, and
   // append to out without clearing it. A link that is not loaded is skipped where it is a
-  // successor or predecessor, and makes the walk false where it is the endpoint's own.
+  // successor or predecessor, and makes the walk false where it is the endpoint's own. The lane
+  // walks (and GenPreEndpoints, GenPreRLanes) raise EndpointAnswerError (Errors.h), appending
+  // nothing, where their answer would hold more than sc_nMaxEndpointAnswerBytes (LinkLimits.h).
 
   // A lane's record while the predecessor walk works on its link (keyed by nLaneSeqNum). Stored
   // into a list of LaneEndpoint it keeps only its LaneEndpoint part.
@@ -277,8 +279,8 @@ class HdLib {
   // the lanes B in stored order. liLinkId is the successor's id as the endpoint's link lists it.
   // ptEnd is B's last vertex for nDirection 2, its first for 3 (altitude kept, 0 for a tuple of
   // two values, (0, 0, 0) for an empty geometry); any other direction prints
-  // "=====ERROR=====lane<id>方向需要特殊处理" and leaves (0, 0, 0). True when some continuing lane
-  // was found, even if every move was dropped.
+  // "=====ERROR=====lane<id>方向需要特殊处理" for each such move handed out and leaves (0, 0, 0).
+  // True when some continuing lane was found, even if every move was dropped.
   bool GetNextLaneEndpoints(const LaneEndpoint& endpoint, std::vector<LaneEndpoint>& out) const;
   // The moves through the predecessor links that end in a lane listing the endpoint's lane among
   // its vctliNxtLaneId, if the link is long enough for the lane changes. A predecessor qualifies
@@ -325,6 +327,8 @@ class HdLib {
   // End points are the last vertex of the link's or lane's geometry (altitude kept, 0 for a tuple
   // of two values), (0, 0, 0) for an empty geometry. Distances are haversine metres to the
   // nearest vertex of the geometry; an empty geometry is at DBL_MAX with the vertex (0, 0, 0).
+  // GetLocateEndpoints and GetNearEndpoints raise EndpointAnswerError, appending nothing, where
+  // their answer would hold more than sc_nMaxEndpointAnswerBytes (LinkLimits.h).
 
   // The links whose road area, the strip between the first lane's left edge and the last lane's
   // right edge, holds p. A link without lanes, without either edge or with an empty edge line
